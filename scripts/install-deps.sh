@@ -1,0 +1,50 @@
+#!/bin/sh
+# Installs what building and testing the launcher needs on Debian 12, and
+# generates the locales the tests run under. Does nothing that is already done.
+set -eu
+
+# Packages, by purpose: build, tests (X server, Motif at run time, archive
+# tools, a JDK), fuzzing, benchmarks and screenshots.
+packages="build-essential cmake pkg-config zlib1g-dev libmotif-dev libgtest-dev python3
+  xvfb libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
+  openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev"
+
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+# Locales as "name charmap" (locale.gen syntax); the names are what the
+# tests set LANG to, or what glibc finds those names under.
+have() { locale -a 2>/dev/null | grep -qix "$1"; }
+generated=""
+gen() {  # gen NAME INPUT CHARMAP
+  if ! have "$1"; then
+    localedef -i "$2" -f "$3" "$1" 2>/dev/null || [ $? -eq 1 ]
+    generated="$generated $1"
+  fi
+}
+gen es_ES es_ES ISO-8859-1
+gen es_ES.iso88591 es_ES ISO-8859-1
+gen es_ES.utf8 es_ES UTF-8
+gen ja_JP.eucjp ja_JP EUC-JP
+gen ja_JP.utf8 ja_JP UTF-8
+gen de_DE de_DE ISO-8859-1
+gen de_DE.iso88591 de_DE ISO-8859-1
+gen de_DE@euro de_DE@euro ISO-8859-15
+gen zh_TW.big5 zh_TW BIG5
+gen fr_CA fr_CA ISO-8859-1
+gen en_GB en_GB ISO-8859-1
+gen en_US.utf8 en_US UTF-8
+# Bare names, and a language and country that no table of the launcher knows.
+gen ja ja_JP EUC-JP
+gen es es_ES ISO-8859-1
+gen xx_YY en_US ISO-8859-1
+[ -z "$generated" ] || echo "Generated locales:$generated"

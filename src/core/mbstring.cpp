@@ -1,0 +1,36 @@
+#include "core/mbstring.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ui/locale.h"
+
+bool IsMultiByteChar(const char* s, size_t index) {
+  if (index == 0) return true;
+  GetLocale();
+  size_t length = strlen(s);
+  size_t pos = 0;
+  mblen(nullptr, 0);  // start from the initial shift state
+  while (pos < index) {
+    int n = mblen(s + pos, length - pos);
+    if (n <= 0) return false;
+    pos += static_cast<size_t>(n);
+  }
+  return pos == index;
+}
+
+const char* _strchr(const char* s, int c) {
+  if (s == nullptr) return nullptr;
+  for (size_t i = 0; s[i] != '\0'; ++i) {
+    if (static_cast<signed char>(s[i]) == c && IsMultiByteChar(s, i)) return s + i;
+  }
+  return nullptr;
+}
+
+const char* _strrchr(const char* s, int c) {
+  if (s == nullptr) return nullptr;
+  for (size_t i = strlen(s) + 1; i-- > 0;) {
+    if (static_cast<signed char>(s[i]) == c && IsMultiByteChar(s, i)) return s + i;
+  }
+  return nullptr;
+}

@@ -1,0 +1,12 @@
+// The message catalogue: localised texts addressed by key.
+#pragma once
+
+#include <string>
+
+/// Returns the text of key for the user's locale, converted from UTF-8 into
+/// the locale's code set. The accessors messages_<tag>_<key> are looked up
+/// among the program's own exported symbols, shortening the tag at its last
+/// "_" until one is found ("ja_JP", "ja", then the English default). Returns
+/// an empty string when the key is unknown or the text can't be converted;
+/// the unconverted text when the code set has no converter.
+std::string GetLocalizedMessage(const char* key);

@@ -1,0 +1,12 @@
+// The run's temporary directory.
+#pragma once
+
+/// Accepts path as the temporary directory when the real user may read,
+/// write and search it and it is a directory. A relative path is stored
+/// joined to the current directory, nothing else is normalised. Returns
+/// false and keeps the previous directory otherwise.
+bool SetTempDir(const char* path);
+
+/// Returns the accepted directory, trying the default "/var/tmp/" while none
+/// is set; null when no directory is usable.
+const char* GetTempDir();

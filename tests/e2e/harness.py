@@ -1,0 +1,261 @@
+"""Helpers for end-to-end tests of the real launcher binary.
+
+- run(): runs a launcher with arguments, environment, working directory,
+  time limit and, optionally, as the unprivileged user; captures its status,
+  standard output and standard error.
+- make_payload(): a copy of the launcher with a ZIP archive (made by Info-ZIP
+  zip) appended: a self-extracting installer.
+- fake_java(): a Java runtime stand-in that answers "-version" with a chosen
+  first line and otherwise records how it was called.
+- Scratch: a temporary directory removed at the end of a test.
+"""
+
+import json
+import os
+import shutil
+import signal
+import stat
+import subprocess
+import tempfile
+import time
+
+LAUNCHER = os.environ.get("BRAMLET_LAUNCHER", "")
+BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", "")
+NOBODY = 65534
+
+# The environment every run starts from, so that the developer's own
+# settings (locale, DISPLAY, JAVA_HOME) never leak into a test.
+BASE_ENV = {"PATH": "/usr/bin:/bin"}
+for _name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
+    if _name in os.environ:
+        BASE_ENV[_name] = os.environ[_name]
+
+
+class Result:
+    """How a run ended and what it wrote."""
+
+    def __init__(self, returncode, stdout, stderr, duration):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.stderr = stderr
+        self.duration = duration
+
+    @property
+    def status(self):
+        """The exit status, or None when a signal ended the process."""
+        return self.returncode if self.returncode >= 0 else None
+
+    @property
+    def signal(self):
+        """The signal that ended the process, or None."""
+        return -self.returncode if self.returncode < 0 else None
+
+    def __repr__(self):
+        return "Result(returncode=%r, stdout=%r, stderr=%r)" % (self.returncode, self.stdout, self.stderr)
+
+
+class TimedOut(AssertionError):
+    pass
+
+
+def _demote():
+    os.setgroups([])
+    os.setresgid(NOBODY, NOBODY, NOBODY)
+    os.setresuid(NOBODY, NOBODY, NOBODY)
+
+
+def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=False, stdin=subprocess.DEVNULL,
+          **kwargs):
+    """Starts the launcher (or program) and returns the Popen; see run()."""
+    program = program or LAUNCHER
+    full_env = dict(BASE_ENV)
+    if env:
+        full_env.update(env)
+    full_env = {k: v for k, v in full_env.items() if v is not None}
+    return subprocess.Popen([argv0 or program] + list(args), executable=program, env=full_env, cwd=cwd,
+                            stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            preexec_fn=_demote if unprivileged else None, start_new_session=True, **kwargs)
+
+
+def finish(proc, timeout=60):
+    """Waits for a process from start() and returns its Result. A process
+    that outlives the time limit is killed with its process group and the
+    test fails."""
+    began = time.monotonic()
+    try:
+        out, err = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        out, err = proc.communicate()
+        raise TimedOut("still running after %ss; stdout=%r stderr=%r" % (timeout, out, err))
+    return Result(proc.returncode, out, err, time.monotonic() - began)
+
+
+def run(args=(), program=None, argv0=None, env=None, cwd=None, timeout=60, unprivileged=False, input=None):
+    """Runs the launcher (or program) to its end.
+
+    argv0 is the name it is started under (default: its path); env adds to
+    BASE_ENV (a value of None removes the variable); unprivileged runs it as
+    uid and gid 65534 without supplementary groups.
+    """
+    proc = start(args, program=program, argv0=argv0, env=env, cwd=cwd, unprivileged=unprivileged,
+                 stdin=subprocess.PIPE if input is not None else subprocess.DEVNULL)
+    if input is not None:
+        proc.stdin.write(input)
+        proc.stdin.close()
+    return finish(proc, timeout)
+
+
+class Scratch:
+    """A fresh directory (mode 0755, so the unprivileged user can enter it),
+    removed with everything in it by cleanup()."""
+
+    def __init__(self, mode=0o755):
+        self.path = tempfile.mkdtemp(prefix="bramlet-e2e.")
+        os.chmod(self.path, mode)
+
+    def __truediv__(self, name):
+        return os.path.join(self.path, name)
+
+    def write(self, name, content, mode=0o644):
+        path = self / name
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content.encode() if isinstance(content, str) else content)
+        os.chmod(path, mode)
+        return path
+
+    def mkdir(self, name, mode=0o755):
+        path = self / name
+        os.makedirs(path, exist_ok=True)
+        os.chmod(path, mode)
+        return path
+
+    def cleanup(self):
+        for root, dirs, _ in os.walk(self.path):
+            for d in dirs:
+                p = os.path.join(root, d)
+                if not os.path.islink(p):
+                    os.chmod(p, 0o700)
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def make_payload(out, files, launcher=None, store=False, prefix=None, zip_args=()):
+    """Writes out: a copy of the launcher (or the bytes prefix) followed by a
+    ZIP archive that Info-ZIP zip makes of files, a dict of entry name to
+    content (bytes or str); names ending in "/" are directories. store=True
+    stores every entry instead of deflating it. Returns out."""
+    staging = tempfile.mkdtemp(prefix="bramlet-payload.")
+    try:
+        names = []
+        for name, content in sorted(files.items()):
+            path = os.path.join(staging, name)
+            if name.endswith("/"):
+                os.makedirs(path, exist_ok=True)
+            else:
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(content.encode() if isinstance(content, str) else content)
+            names.append(name)
+        archive = os.path.join(staging, ".payload.zip")
+        if names:
+            subprocess.run(["zip", "-q", "-X"] + (["-0"] if store else []) + list(zip_args) + [archive, "-@"],
+                           cwd=staging, input="\n".join(names).encode(), check=True)
+        else:
+            # An archive without entries: the end record alone.
+            with open(archive, "wb") as f:
+                f.write(b"PK\x05\x06" + b"\0" * 18)
+        with open(out, "wb") as f:
+            if prefix is not None:
+                f.write(prefix)
+            else:
+                with open(launcher or LAUNCHER, "rb") as image:
+                    shutil.copyfileobj(image, f)
+            with open(archive, "rb") as z:
+                shutil.copyfileobj(z, f)
+        os.chmod(out, 0o755)
+        return out
+    finally:
+        shutil.rmtree(staging, ignore_errors=True)
+
+
+def copy_launcher(out, launcher=None):
+    """A plain copy of the launcher (no payload), mode 0755."""
+    shutil.copyfile(launcher or LAUNCHER, out)
+    os.chmod(out, 0o755)
+    return out
+
+
+# The stand-in's program: Python, started directly by its #! line so that
+# it needs no environment at all (the version probe gives it none).
+_FAKE_JAVA = r'''#!/usr/bin/python3
+import json, os, sys
+CONFIG = %(config)s
+args = sys.argv[1:]
+if args == ["-version"]:
+    mode = CONFIG["version_mode"]
+    line = CONFIG["version_line"]
+    if mode == "stderr":
+        os.write(2, (line + "\nOpenJDK Runtime Environment (stand-in)\n").encode())
+    elif mode == "stdout":
+        try:
+            os.write(1, (line + "\n").encode())
+        except OSError:
+            pass
+    elif mode == "flood":
+        text = (line + "\n").encode() + b"x" * 100 * 1024
+        while text:
+            text = text[os.write(2, text):]
+    elif mode == "kill":
+        os.write(2, (line + "\n").encode())
+        os.kill(os.getpid(), 9)
+    sys.exit(CONFIG["version_status"])
+record = CONFIG["record"]
+if record:
+    with open(record, "w") as f:
+        json.dump({"argv": sys.argv, "env": dict(os.environ), "cwd": os.getcwd(),
+                   "uid": os.getuid()}, f)
+sys.exit(CONFIG["status"])
+'''
+
+
+def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=None, layout="amd64",
+              version_mode="stderr", version_status=0):
+    """Makes a runtime stand-in at home and returns home.
+
+    layout: "amd64" puts libjava.so under lib/amd64 (a Java 8 runtime),
+    "modern" directly under lib (Java 9 and later), "jre" under
+    jre/lib/amd64 with the program in jre/bin (a Java 8 development kit).
+    version_mode: how "-version" answers: "stderr" (the first line on
+    standard error), "stdout", "silent", "flood" (100 KiB after the line) or
+    "kill" (the line, then death by SIGKILL). Any other call writes a JSON
+    record (argv, env, cwd, uid) to record, if given, and exits with status.
+    """
+    root = os.path.join(home, "jre") if layout == "jre" else home
+    libdir = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", "amd64")
+    os.makedirs(libdir, exist_ok=True)
+    open(os.path.join(libdir, "libjava.so"), "wb").close()
+    bindir = os.path.join(root, "bin")
+    os.makedirs(bindir, exist_ok=True)
+    config = {"version_line": version_line, "version_mode": version_mode, "version_status": version_status,
+              "status": status, "record": record}
+    java = os.path.join(bindir, "java")
+    with open(java, "w") as f:
+        f.write(_FAKE_JAVA % {"config": repr(config)})
+    os.chmod(java, 0o755)
+    return home
+
+
+def read_record(path):
+    """The record a stand-in wrote, as a dict, or None."""
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        return json.load(f)
+
+
+def mode_of(path):
+    return stat.S_IMODE(os.lstat(path).st_mode)
