@@ -51,6 +51,12 @@ const char* SetExecName(const char* name) {
 
 const char* GetExecName() { return execname; }
 
+const char* GetProgName() {
+  if (execname == nullptr) return nullptr;
+  const char* slash = _strrchr(execname, '/');
+  return slash ? slash + 1 : execname;
+}
+
 const char* GetApplicationHome() {
   if (applicationHome == nullptr && execname != nullptr) {
     const char* slash = _strrchr(execname, '/');

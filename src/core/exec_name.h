@@ -17,6 +17,10 @@ const char* SetExecName(const char* name);
 /// Returns the executable path, or null before a successful SetExecName.
 const char* GetExecName();
 
+/// Returns the base name of the executable path (the text after its last
+/// "/"), or null before a successful SetExecName.
+const char* GetProgName();
+
 /// Returns the application home: on first use, the executable path cut at its
 /// last "/" (unless SetApplicationHome came first); null without an
 /// executable path.

@@ -1,0 +1,26 @@
+// Signal dispositions of the launcher and the places where the main thread
+// acts on a signal that arrived.
+#pragma once
+
+#include <sys/types.h>
+
+/// Installs the launcher's dispositions: SIGHUP, SIGPWR and SIGWINCH
+/// ignored; SIGALRM, SIGINT, SIGPOLL, SIGTERM and SIGVTALRM end the run with
+/// status 255 after cleaning up; SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGPIPE,
+/// SIGQUIT and SIGSEGV end it by the abort signal after cleaning up. Each
+/// handler runs with every signal blocked. Call from the main thread.
+void InstallSignalDispositions();
+
+/// When a handled signal has arrived, cleans up and ends the process as that
+/// signal's disposition says; otherwise returns at once. Main thread only.
+void HandlePendingSignal();
+
+/// A descriptor that becomes readable once a handled signal has arrived
+/// (-1 before the dispositions are installed), for waits that poll.
+int PendingSignalFd();
+
+/// waitpid(pid, status, 0), acting on handled signals while it waits.
+pid_t WaitForChild(pid_t pid, int* status);
+
+/// Sleeps for the given seconds, acting on handled signals meanwhile.
+void SleepFor(unsigned seconds);
