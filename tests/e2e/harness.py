@@ -213,17 +213,25 @@ if args == ["-version"]:
         os.write(2, (line + "\n").encode())
         os.kill(os.getpid(), 9)
     sys.exit(CONFIG["version_status"])
+if CONFIG["started"]:
+    open(CONFIG["started"], "w").close()
+if CONFIG["sleep"]:
+    import time
+    time.sleep(CONFIG["sleep"])
 record = CONFIG["record"]
 if record:
     with open(record, "w") as f:
+        files = sorted(os.path.relpath(os.path.join(r, n), ".") for r, ds, fs in os.walk(".") for n in ds + fs)
+        with open("/proc/self/status") as status:
+            ignored = [l.split()[1] for l in status if l.startswith("SigIgn:")][0]
         json.dump({"argv": sys.argv, "env": dict(os.environ), "cwd": os.getcwd(),
-                   "uid": os.getuid()}, f)
+                   "uid": os.getuid(), "files": files, "sigign": int(ignored, 16)}, f)
 sys.exit(CONFIG["status"])
 '''
 
 
 def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=None, layout="amd64",
-              version_mode="stderr", version_status=0):
+              version_mode="stderr", version_status=0, sleep=0, started=None):
     """Makes a runtime stand-in at home and returns home.
 
     layout: "amd64" puts libjava.so under lib/amd64 (a Java 8 runtime),
@@ -231,8 +239,11 @@ def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=Non
     jre/lib/amd64 with the program in jre/bin (a Java 8 development kit).
     version_mode: how "-version" answers: "stderr" (the first line on
     standard error), "stdout", "silent", "flood" (100 KiB after the line) or
-    "kill" (the line, then death by SIGKILL). Any other call writes a JSON
-    record (argv, env, cwd, uid) to record, if given, and exits with status.
+    "kill" (the line, then death by SIGKILL). Any other call creates the file
+    started (if given), sleeps for
+    sleep seconds, writes a JSON record (argv, env, cwd, uid) to record, if
+    given, and exits with status. The record also lists the files below the
+    working directory ("files").
     """
     root = os.path.join(home, "jre") if layout == "jre" else home
     libdir = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", "amd64")
@@ -241,7 +252,8 @@ def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=Non
     bindir = os.path.join(root, "bin")
     os.makedirs(bindir, exist_ok=True)
     config = {"version_line": version_line, "version_mode": version_mode, "version_status": version_status,
-              "status": status, "record": record}
+              "status": status, "record": record, "sleep": sleep,
+              "started": started}
     java = os.path.join(bindir, "java")
     with open(java, "w") as f:
         f.write(_FAKE_JAVA % {"config": repr(config)})
@@ -259,3 +271,58 @@ def read_record(path):
 
 def mode_of(path):
     return stat.S_IMODE(os.lstat(path).st_mode)
+
+
+def installer(out, files=None, store=False, main_class=True, jar=True, launcher=None):
+    """A self-extracting installer at out: the installer's main class file
+    and its jar (unless left out), plus files."""
+    content = {}
+    if main_class:
+        content["bramlet.class"] = b"\xca\xfe\xba\xbe installer"
+    if jar:
+        content["package/PackageFormat.jar"] = b"PK\x05\x06" + b"\0" * 18
+    content.update(files or {})
+    return make_payload(out, content, store=store, launcher=launcher)
+
+
+class Batch:
+    """Runs many launchers at once and hands each result to its test: a run
+    that reaches the Java program keeps the launcher alive for 10 seconds, so
+    scenarios are started together in setUpClass and awaited one by one."""
+
+    def __init__(self):
+        self._procs = {}
+        self._results = {}
+
+    def start(self, key, *args, **kwargs):
+        self._procs[key] = start(*args, **kwargs)
+
+    def result(self, key, timeout=90):
+        if key not in self._results:
+            self._results[key] = finish(self._procs[key], timeout)
+        return self._results[key]
+
+    def finish_all(self):
+        for key in list(self._procs):
+            try:
+                self.result(key)
+            except TimedOut:
+                pass
+
+
+def wait_for(path, timeout=30):
+    """Waits until path exists; fails the test after timeout seconds."""
+    end = time.monotonic() + timeout
+    while not os.path.exists(path):
+        if time.monotonic() > end:
+            raise TimedOut("%s did not appear within %ss" % (path, timeout))
+        time.sleep(0.02)
+
+
+def kill_group(proc):
+    """Kills what is left of a started process's group (a runtime stand-in
+    that outlived its launcher, say)."""
+    try:
+        os.killpg(proc.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass

@@ -1,0 +1,79 @@
+"""The per-user single-instance lock of a launcher file."""
+
+import os
+import signal
+import unittest
+
+import harness
+
+ALREADY = b"Another installation process is already running. Exiting.\n"
+
+
+def lock_path(setup, title="Setup", uid=0):
+    st = os.stat(setup)
+    return "/var/tmp//%s.%d.%d.%d" % (title, st.st_dev, st.st_ino, uid)
+
+
+class LockTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = harness.Scratch()
+        self.addCleanup(self.dir.cleanup)
+        self.setup = harness.installer(self.dir / "setup")
+        self.started = self.dir / "started"
+        self.java = harness.fake_java(self.dir / "java", sleep=60, started=self.started)
+
+    def start_first(self):
+        proc = harness.start(["-console", "-tmpdir", self.dir.mkdir("tmp")], program=self.setup,
+                             env={"JAVA_HOME": self.java})
+        self.addCleanup(harness.kill_group, proc)
+        harness.wait_for(self.started)
+        return proc
+
+    def test_a_second_run_of_the_same_file_is_refused(self):
+        first = self.start_first()
+        self.assertTrue(os.path.exists(lock_path(self.setup)))
+        # The lock comes before the options: even -help is refused.
+        second = harness.run(["-help"], program=self.setup)
+        self.assertEqual((second.status, second.stderr, second.stdout), (1, ALREADY, b""))
+        self.assertIsNone(first.poll())
+        # Other users, other copies and other languages run alongside.
+        self.assertEqual(harness.run(["-help"], program=self.setup, unprivileged=True).status, 0)
+        copy = harness.installer(self.dir / "copy")
+        self.assertEqual(harness.run(["-help"], program=copy).status, 0)
+        es = harness.run(["-help"], program=self.setup, env={"LANG": "es_ES.ISO-8859-1"})
+        self.assertEqual(es.status, 0, es)
+        self.assertTrue(es.stderr.startswith(b"Tratamiento: 'setup'"))
+        first.send_signal(signal.SIGTERM)
+        self.assertEqual(harness.finish(first).returncode, 255)
+
+    def test_the_file_goes_with_a_normal_end_and_stays_unlocked_after_a_kill(self):
+        self.assertEqual(harness.run(["-help"], program=self.setup).status, 0)
+        self.assertFalse(os.path.exists(lock_path(self.setup)))
+        first = self.start_first()
+        first.kill()
+        harness.finish(first)
+        self.addCleanup(lambda: os.path.exists(lock_path(self.setup)) and os.unlink(lock_path(self.setup)))
+        self.assertTrue(os.path.exists(lock_path(self.setup)))
+        r = harness.run(["-help"], program=self.setup)
+        self.assertEqual(r.status, 0, r)
+        self.assertFalse(os.path.exists(lock_path(self.setup)))
+
+    def test_a_planted_link_leaves_its_target_alone(self):
+        victim = self.dir.write("victim", "precious")
+        link = lock_path(self.setup)
+        os.symlink(victim, link)
+        self.addCleanup(lambda: os.path.lexists(link) and os.unlink(link))
+        r = harness.run(["-help"], program=self.setup)
+        self.assertEqual(r.status, 0, r)
+        with open(victim) as f:
+            self.assertEqual(f.read(), "precious")
+        missing = self.dir / "not-created"
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(missing, link)
+        harness.run(["-help"], program=self.setup)
+        self.assertFalse(os.path.exists(missing))
+
+
+if __name__ == "__main__":
+    unittest.main()
