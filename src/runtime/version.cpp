@@ -18,9 +18,8 @@
 namespace {
 
 // Searched in this order; the count bounds the search.
-const char* const supported_vm_versions[] = {"1.4.1", "1.4.2", "1.4.3", "1.4.4", "1.4.5",
-                                             "1.4.6", "1.4.7", "1.4.8", "1.4.9", "1.5",
-                                             "1.6",   "1.7",   "1.8",   "1.9"};
+const char* const supported_vm_versions[] = {"1.4.1", "1.4.2", "1.4.3", "1.4.4", "1.4.5", "1.4.6", "1.4.7",
+                                             "1.4.8", "1.4.9", "1.5",   "1.6",   "1.7",   "1.8",   "1.9"};
 constexpr int kSupportedVersions = 14;
 
 // Only this much of a runtime's "-version" output is looked at.
@@ -69,8 +68,11 @@ bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
     if (ready == 0) {
       if (ended) break;
       pid_t done = waitpid(pid, status, WNOHANG);
-      if (done == pid) ended = true;
-      else if (done < 0 && errno != EINTR) return false;
+      if (done == pid) {
+        ended = true;
+      } else if (done < 0 && errno != EINTR) {
+        return false;
+      }
       continue;
     }
     ssize_t n = read(fd, buffer, sizeof buffer);
@@ -146,8 +148,8 @@ std::string CheckJREVersion(const char* runtimeHome) {
   close(fds[1]);
   std::string output;
   int status = 0;
-  bool counts = pid > 0 && CollectOutput(fds[0], pid, &output, &status) && WIFEXITED(status) &&
-                !output.empty();
+  bool counts =
+      pid > 0 && CollectOutput(fds[0], pid, &output, &status) && WIFEXITED(status) && !output.empty();
   close(fds[0]);
   if (!counts) return std::string();
   std::string version = VersionFromOutput(output);

@@ -1,12 +1,11 @@
 #include "runtime/discovery.h"
 
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "core/exec_name.h"
 #include "runtime/runtime_support.h"
@@ -72,10 +71,14 @@ TEST(IsJDK, LooksForToolsJarBesideAJreOrInsideTheHome) {
 // and, when given, an application home for the payload's runtime.
 std::string Choose(const char* javaHome, const char* path, const std::string& applicationHome = "") {
   return test::InChild([=] {
-    if (javaHome) setenv("JAVA_HOME", javaHome, 1);
-    else unsetenv("JAVA_HOME");
-    if (path) setenv("PATH", path, 1);
-    else unsetenv("PATH");
+    if (javaHome)
+      setenv("JAVA_HOME", javaHome, 1);
+    else
+      unsetenv("JAVA_HOME");
+    if (path)
+      setenv("PATH", path, 1);
+    else
+      unsetenv("PATH");
     if (!applicationHome.empty()) SetApplicationHome(applicationHome.c_str());
     return Show(GetPublicJREPath());
   });
@@ -189,8 +192,9 @@ TEST(GetPublicJREPath, TakesUsrJ2seFirstInTheSearchOrder) {
       std::string layers = dir / "layers";
       mkdir(layers.c_str(), 0700);
       std::string lower = "lowerdir=/usr,upperdir=" + layers + "/upper,workdir=" + layers + "/work";
-      if (mount("tmpfs", layers.c_str(), "tmpfs", 0, nullptr) != 0 || mkdir((layers + "/upper").c_str(), 0755) != 0 ||
-          mkdir((layers + "/work").c_str(), 0755) != 0 || mount("overlay", "/usr", "overlay", 0, lower.c_str()) != 0)
+      if (mount("tmpfs", layers.c_str(), "tmpfs", 0, nullptr) != 0 ||
+          mkdir((layers + "/upper").c_str(), 0755) != 0 || mkdir((layers + "/work").c_str(), 0755) != 0 ||
+          mount("overlay", "/usr", "overlay", 0, lower.c_str()) != 0)
         _exit(124);
       MakeRuntime("/usr/j2se", Layout::kJre8, Version("1.6.0"), true);
     };

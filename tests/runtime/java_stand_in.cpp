@@ -80,8 +80,10 @@ void AnswerVersion(int argc, std::map<std::string, std::string>& conf) {
   }
   std::string text = line + "\nStand-in Runtime Environment\n";
   if (conf.count("flood")) text += std::string(atoi(conf["flood"].c_str()), 'x');
-  if (where == "stdout") WriteAll(1, text);
-  else if (where != "none") WriteAll(2, text);
+  if (where == "stdout")
+    WriteAll(1, text);
+  else if (where != "none")
+    WriteAll(2, text);
   End(conf, "version_exit", "version_signal");
 }
 
@@ -96,8 +98,11 @@ void Record(int argc, char** argv, const std::string& file) {
   for (int sig = 1; sig < 32; ++sig) {
     struct sigaction sa;
     sigaction(sig, nullptr, &sa);
-    const char* disposition = sa.sa_handler == SIG_DFL ? "default" : sa.sa_handler == SIG_IGN ? "ignored" : "handled";
-    text += "signal" + std::to_string(sig) + "=" + disposition + (sigismember(&blocked, sig) ? ",blocked" : "") + "\n";
+    const char* disposition = sa.sa_handler == SIG_DFL   ? "default"
+                              : sa.sa_handler == SIG_IGN ? "ignored"
+                                                         : "handled";
+    text += "signal" + std::to_string(sig) + "=" + disposition +
+            (sigismember(&blocked, sig) ? ",blocked" : "") + "\n";
   }
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   WriteAll(fd, text);

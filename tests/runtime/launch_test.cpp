@@ -1,5 +1,6 @@
 #include "runtime/launch.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,13 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "core/exec_name.h"
+#include "runtime/discovery.h"
 #include "runtime/runtime_support.h"
 #include "support/child.h"
 
@@ -34,35 +35,50 @@ TEST(LibraryPathEntry, JoinsThePayloadsDirectoryAndTheInheritedValue) {
   EXPECT_EQ(LibraryPathEntry("/w/package", "/usr/lib:"), "LD_LIBRARY_PATH=/w/package:/usr/lib:");
 }
 
-// One run of ExecuteJava in a child process whose application home (and
-// current directory) is home, with the launcher's LD_LIBRARY_PATH as given
-// (null: unset). Returns the result, and " not held" when ExecuteJava
-// returned in less than 10 seconds.
+// One run of ExecuteJava.
 struct Launch {
   std::string home;
-  std::string jre;
+  std::string jre;       // empty: GetPublicJREPath's choice, shown before the result
+  std::string execName;  // the launcher's own file, when given
   std::vector<std::string> options;
   std::vector<std::string> wizard;
-  const char* libraryPath = nullptr;
-  std::function<void()> before;  // runs in the child just before ExecuteJava
+  const char* libraryPath = nullptr;  // the launcher's LD_LIBRARY_PATH (null: unset)
+  std::function<void()> before;       // runs just before ExecuteJava
 };
+
+// Runs launch (in the calling child process) with its home as application
+// home and current directory. Returns the result, and " not held" when
+// ExecuteJava returned in less than 10 seconds.
 
 std::string RunLaunch(const Launch& launch) {
   if (chdir(launch.home.c_str()) != 0) return "chdir failed";
   SetApplicationHome(launch.home.c_str());
   test::UseLocaleEnvironment(nullptr);
-  if (launch.libraryPath) setenv("LD_LIBRARY_PATH", launch.libraryPath, 1);
-  else unsetenv("LD_LIBRARY_PATH");
+  if (launch.libraryPath)
+    setenv("LD_LIBRARY_PATH", launch.libraryPath, 1);
+  else
+    unsetenv("LD_LIBRARY_PATH");
   std::vector<JavaVMOption> options;
   for (const std::string& o : launch.options) options.push_back({const_cast<char*>(o.c_str()), nullptr});
   std::vector<char*> wizard;
   for (const std::string& w : launch.wizard) wizard.push_back(const_cast<char*>(w.c_str()));
   if (launch.before) launch.before();
+  if (!launch.execName.empty()) SetExecName(launch.execName.c_str());
+  std::string jre = launch.jre.empty() ? GetPublicJREPath() : launch.jre;
+  std::string chosen = launch.jre.empty() ? jre + " " : "";
   auto start = std::chrono::steady_clock::now();
-  int result = ExecuteJava(launch.jre.c_str(), static_cast<int>(options.size()), options.data(),
+  int result = ExecuteJava(jre.c_str(), static_cast<int>(options.size()), options.data(),
                            static_cast<int>(wizard.size()), wizard.data());
   bool held = std::chrono::steady_clock::now() - start >= std::chrono::seconds(10);
-  return std::to_string(result) + (held ? "" : " not held");
+  return chosen + std::to_string(result) + (held ? "" : " not held");
+}
+
+// The values of LD_LIBRARY_PATH in a stand-in's record.
+std::vector<std::string> LibraryPaths(const std::string& record) {
+  std::vector<std::string> values;
+  for (const std::string& e : Recorded(record, "env"))
+    if (e.rfind("LD_LIBRARY_PATH=", 0) == 0) values.push_back(e.substr(16));
+  return values;
 }
 
 // An application home holding the main class file.
@@ -96,21 +112,9 @@ TEST(ExecuteJava, RefusesAMissingMainClassOrProgramAtOnce) {
   }
 }
 
-// The Java program of the test with the real runtime: it exits with 7 when
-// it got the expected arguments, system property and library path.
-const char kInstaller[] = R"(public class bramlet {
-  public static void main(String[] args) {
-    boolean ok = String.join(" ", args).equals("-nodisplay -state state.txt")
-        && "ok".equals(System.getProperty("bramlet.test"))
-        && System.getProperty("bramlet.lib").equals(System.getenv("LD_LIBRARY_PATH"));
-    System.exit(ok ? 7 : 1);
-  }
-}
-)";
-
 TEST(ExecuteJava, StartsTheRuntimeWithTheCommandLineAndLibraryPathAndPassesItsCodeOn) {
   test::ScratchDir dir;
-  std::vector<Launch> launches(4);
+  std::vector<Launch> launches(3);
   std::vector<std::string> records;
   for (int i = 0; i < 3; ++i) {
     std::string name = "stand-in" + std::to_string(i);
@@ -135,17 +139,6 @@ TEST(ExecuteJava, StartsTheRuntimeWithTheCommandLineAndLibraryPathAndPassesItsCo
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
   };
 
-  // The real runtime runs a real installer class.
-  launches[3].home = dir.MakeDir("real");
-  dir.Write("real/bramlet.java", kInstaller);
-  std::string javac = std::string(TEST_JAVA_HOME) + "/bin/javac -d " + launches[3].home + " " + (dir / "real/bramlet.java");
-  ASSERT_EQ(std::system(javac.c_str()), 0);
-  launches[3].jre = TEST_JAVA_HOME;
-  launches[3].options = {"-Djava.class.path=" + launches[3].home, "-Dbramlet.test=ok",
-                         "-Dbramlet.lib=" + launches[3].home + "/package:/usr/lib"};
-  launches[3].wizard = {"-nodisplay", "-state", "state.txt"};
-  launches[3].libraryPath = "/usr/lib";
-
   std::vector<std::function<std::string()>> runs;
   for (const Launch& l : launches) runs.push_back([&l] { return RunLaunch(l); });
   std::vector<test::ChildResult> results = test::RunConcurrently(runs);
@@ -157,26 +150,66 @@ TEST(ExecuteJava, StartsTheRuntimeWithTheCommandLineAndLibraryPathAndPassesItsCo
   EXPECT_EQ(Recorded(records[0], "cwd"), std::vector<std::string>{launches[0].home});
   std::vector<std::string> env = Recorded(records[0], "env");
   EXPECT_NE(std::find(env.begin(), env.end(), "BRAMLET_INHERITED=yes"), env.end());
-  EXPECT_EQ(std::count_if(env.begin(), env.end(), [](const std::string& e) { return e.rfind("LD_LIBRARY_PATH=", 0) == 0; }), 1);
-  EXPECT_NE(std::find(env.begin(), env.end(), "LD_LIBRARY_PATH=" + launches[0].home + "/package:/usr/lib"), env.end());
+  EXPECT_EQ(LibraryPaths(records[0]), std::vector<std::string>{launches[0].home + "/package:/usr/lib"});
 
   EXPECT_EQ(results[1].value, "41");
-  EXPECT_EQ(Recorded(records[1], "arg"), (std::vector<std::string>{launches[1].jre + "/bin/java", "bramlet"}));
-  env = Recorded(records[1], "env");
-  EXPECT_NE(std::find(env.begin(), env.end(), "LD_LIBRARY_PATH=" + launches[1].home + "/package"), env.end());
+  EXPECT_EQ(Recorded(records[1], "arg"),
+            (std::vector<std::string>{launches[1].jre + "/bin/java", "bramlet"}));
+  EXPECT_EQ(LibraryPaths(records[1]), std::vector<std::string>{launches[1].home + "/package"});
 
   EXPECT_EQ(results[2].value, "42");
-  env = Recorded(records[2], "env");
-  EXPECT_NE(std::find(env.begin(), env.end(), "LD_LIBRARY_PATH=" + launches[2].home + "/package:/opt/lib:"), env.end());
+  EXPECT_EQ(LibraryPaths(records[2]), std::vector<std::string>{launches[2].home + "/package:/opt/lib:"});
   // Handled signals are back at their defaults, ignored ones stay ignored,
   // and nothing is blocked.
-  std::vector<std::string> signals = Recorded(records[2], "signal" + std::to_string(SIGHUP));
-  EXPECT_EQ(signals, std::vector<std::string>{"ignored"});
+  EXPECT_EQ(Recorded(records[2], "signal" + std::to_string(SIGHUP)), std::vector<std::string>{"ignored"});
   EXPECT_EQ(Recorded(records[2], "signal" + std::to_string(SIGTERM)), std::vector<std::string>{"default"});
   EXPECT_EQ(Recorded(records[2], "signal" + std::to_string(SIGINT)), std::vector<std::string>{"default"});
 
-  EXPECT_EQ(results[3].value, "7") << results[3].err;
   for (const test::ChildResult& r : results) EXPECT_EQ(r.err, "");
+}
+
+// The Java program of the test with the real runtime: it exits with 7 when
+// it got the expected arguments, system property and library path.
+const char kInstaller[] = R"(public class bramlet {
+  public static void main(String[] args) {
+    boolean ok = String.join(" ", args).equals("-nodisplay -state state.txt")
+        && "ok".equals(System.getProperty("bramlet.test"))
+        && System.getProperty("bramlet.lib").equals(System.getenv("LD_LIBRARY_PATH"));
+    System.exit(ok ? 7 : 1);
+  }
+}
+)";
+
+TEST(ExecuteJava, RunsARealInstallerWithTheHostsRuntimeOrThePayloadsOwn) {
+  test::ScratchDir dir;
+  dir.Write("src/bramlet.java", kInstaller);
+  std::string jdk = TEST_JAVA_HOME;
+  std::string javac = jdk + "/bin/javac -d " + (dir / "classes") + " " + (dir / "src/bramlet.java");
+  ASSERT_EQ(std::system(javac.c_str()), 0);
+  // The payload carries a small runtime made from the host's kit.
+  std::string jlink =
+      jdk + "/bin/jlink --add-modules java.base --strip-debug --no-header-files --no-man-pages --output " +
+      (dir / "staged/package/jre");
+  ASSERT_EQ(std::system(jlink.c_str()), 0);
+  std::string payload = test::MakePayload(dir, "staged", dir / "setup");
+
+  std::vector<Launch> launches(2);
+  for (int i = 0; i < 2; ++i) {
+    Launch& l = launches[i];
+    l.home = dir.MakeDir("work" + std::to_string(i));
+    std::filesystem::copy_file(dir / "classes/bramlet.class", l.home + "/bramlet.class");
+    l.options = {"-Djava.class.path=" + l.home, "-Dbramlet.test=ok",
+                 "-Dbramlet.lib=" + l.home + "/package:/usr/lib"};
+    l.wizard = {"-nodisplay", "-state", "state.txt"};
+    l.libraryPath = "/usr/lib";
+  }
+  launches[0].before = [jdk] { setenv("JAVA_HOME", jdk.c_str(), 1); };
+  launches[1].execName = payload;
+  launches[1].before = [] { unsetenv("JAVA_HOME"); };
+  std::vector<test::ChildResult> results =
+      test::RunConcurrently({[&] { return RunLaunch(launches[0]); }, [&] { return RunLaunch(launches[1]); }});
+  EXPECT_EQ(results[0].value, jdk + " 7") << results[0].err;
+  EXPECT_EQ(results[1].value, launches[1].home + "/package/jre 7") << results[1].err;
 }
 
 TEST(ExecuteJava, GivesOneForARuntimeThatWasKilledOrCouldNotStart) {
@@ -189,7 +222,10 @@ TEST(ExecuteJava, GivesOneForARuntimeThatWasKilledOrCouldNotStart) {
   Launch unstartable;
   unstartable.home = MakeHome(dir, "unstartable");
   unstartable.jre = dir / "unstartable-jre";
-  dir.Write("unstartable-jre/bin/java", "\x7f" "ELF not really", 0755);
+  dir.Write("unstartable-jre/bin/java",
+            "\x7f"
+            "ELF not really",
+            0755);
   static std::string exitHandlerMarker;
   exitHandlerMarker = marker;
   unstartable.before = [] {

@@ -1,10 +1,10 @@
 #include "runtime/runtime_support.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -31,6 +31,17 @@ std::string CopyStandIn(const std::string& path, const std::string& conf) {
   chmod(path.c_str(), 0755);
   std::ofstream(path + ".conf") << conf;
   return path;
+}
+
+std::string MakePayload(const ScratchDir& dir, const std::string& name, const std::string& out) {
+  std::string zip = dir / (name + ".zip");
+  std::string command = "cd " + (dir / name) + " && zip -q -r -1 -X " + zip + " .";
+  if (std::system(command.c_str()) != 0) ADD_FAILURE() << command;
+  std::ofstream(out, std::ios::binary) << "\x7f"
+                                          "ELF launcher image\n"
+                                       << std::ifstream(zip, std::ios::binary).rdbuf();
+  chmod(out.c_str(), 0755);
+  return out;
 }
 
 std::vector<std::string> Recorded(const std::string& record, const std::string& key) {

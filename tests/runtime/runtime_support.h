@@ -25,6 +25,11 @@ std::string MakeRuntime(const std::string& dir, Layout layout, const std::string
 /// Copies the stand-in program to path (mode 0755) with conf beside it.
 std::string CopyStandIn(const std::string& path, const std::string& conf = "");
 
+/// Writes a self-extracting file at out, foreign bytes standing for the
+/// launcher's image followed by a ZIP archive that Info-ZIP zip makes of the
+/// tree staged under dir/name, and returns out.
+std::string MakePayload(const ScratchDir& dir, const std::string& name, const std::string& out);
+
 /// The values of the lines of a stand-in's record that begin with key + "=",
 /// in order.
 std::vector<std::string> Recorded(const std::string& record, const std::string& key);

@@ -1,10 +1,8 @@
-#include "runtime/launch.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include "runtime/launch.h"
 #include "runtime/runtime_support.h"
 #include "support/child.h"
 
@@ -23,7 +21,8 @@ TEST(InvokeUpgradeTool, RunsTheScriptAloneWithAnEmptyEnvironment) {
 
   // A script started through its own "#!" line, at a path far longer than 150 bytes.
   std::string deep = dir.MakeDir(std::string(120, 'd') + "/" + std::string(120, 'e'));
-  std::string shell = dir.Write(deep.substr(dir.path().size() + 1) + "/UpgradeInvoker.sh", "#!/bin/sh\nexit 7\n", 0700);
+  std::string shell =
+      dir.Write(deep.substr(dir.path().size() + 1) + "/UpgradeInvoker.sh", "#!/bin/sh\nexit 7\n", 0700);
   EXPECT_EQ(InvokeUpgradeTool(shell.c_str()), 7);
 
   // One that can't be executed ends with 127, one that is killed gives -1.
@@ -47,7 +46,8 @@ TEST(InvokeUpgradeTool, RefusesLinksOtherUsersFilesAndFilesOthersMayWrite) {
   std::string otherWritable = test::CopyStandIn(dir / "other.sh", "record=" + record);
   chmod(otherWritable.c_str(), 0757);
   std::string directory = dir.MakeDir("directory.sh");
-  for (const std::string& script : {link, foreign, groupWritable, otherWritable, directory, dir / "missing.sh"}) {
+  for (const std::string& script :
+       {link, foreign, groupWritable, otherWritable, directory, dir / "missing.sh"}) {
     EXPECT_EQ(InvokeUpgradeTool(script.c_str()), kUpgradeScriptRefused) << script;
     EXPECT_TRUE(test::ReadFile(record).empty()) << script;
   }

@@ -1,9 +1,9 @@
 #include "runtime/version.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "core/exec_name.h"
 #include "runtime/runtime_support.h"
@@ -15,7 +15,8 @@ TEST(CheckVersion, AcceptsTheSupportedPrefixesAndTheLaterNumbering) {
   for (const char* v : {"1.4.1", "1.4.2_04", "1.4.9", "1.4.10", "1.5.0_06", "1.8.0_392", "1.9", "9", "11.0.2",
                         "17.0.15", "25", "10-ea", "100"})
     EXPECT_TRUE(CheckVersion(v)) << v;
-  for (const char* v : {"2.0", "1.4", "1.4.0", "1.3.1", "1.10", "1.", "1", "8", "8.0.1", "0.9", "", "java", "v17"})
+  for (const char* v :
+       {"2.0", "1.4", "1.4.0", "1.3.1", "1.10", "1.", "1", "8", "8.0.1", "0.9", "", "java", "v17"})
     EXPECT_FALSE(CheckVersion(v)) << v;
 }
 
@@ -80,7 +81,10 @@ TEST(CheckJREVersion, NeedsStandardErrorOutputOfARuntimeThatEndedNormally) {
   // A home without a program, and one whose program can't be executed.
   dir.MakeDir("empty");
   EXPECT_EQ(CheckJREVersion((dir / "empty").c_str()), "");
-  dir.Write("garbage/bin/java", "\x7f" "ELF but not really", 0755);
+  dir.Write("garbage/bin/java",
+            "\x7f"
+            "ELF but not really",
+            0755);
   EXPECT_EQ(CheckJREVersion((dir / "garbage").c_str()), "");
 }
 
@@ -106,7 +110,8 @@ TEST(CheckJREVersion, ReadsTheVersionOfARealRuntime) {
 
 TEST(CheckJavaVersion, IsFalseForAnUnsupportedRuntime) {
   test::ScratchDir dir;
-  std::string home = test::MakeRuntime(dir / "old", test::Layout::kJava8, "version_line=java version \"1.4.0\"");
+  std::string home =
+      test::MakeRuntime(dir / "old", test::Layout::kJava8, "version_line=java version \"1.4.0\"");
   EXPECT_FALSE(CheckJavaVersion(home.c_str()));
 }
 
