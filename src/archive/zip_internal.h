@@ -1,0 +1,83 @@
+// What the archive reader's files share among themselves (and with their
+// tests): record layouts, byte order and the helpers behind the public calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "archive/zip.h"
+
+// Fixed sizes and signatures of the three records the reader uses.
+constexpr int kEndHeaderSize = 22;
+constexpr int kCenHeaderSize = 46;
+constexpr int kLocHeaderSize = 30;
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kCenSignature = 0x02014b50;
+constexpr uint32_t kLocSignature = 0x04034b50;
+
+/// Ends a bucket chain and marks an empty bucket.
+constexpr uint16_t kNoCell = 0xFFFF;
+
+/// The END search looks at the file's last this many bytes.
+constexpr int kEndSearchSpan = 0xFFFF;
+
+/// Little-endian fields, assembled byte by byte so that the host's byte
+/// order never matters.
+inline uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Get32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+/// Java's string hash over the bytes of a NUL-terminated name, each taken
+/// as a signed 8-bit value, wrapping modulo 2^32.
+uint32_t hash(const char* name);
+
+/// True when the first nine bytes of name are "META-INF/" in any letter case.
+bool isMetaName(const char* name);
+
+/// Stores a copy of name among the archive's meta names, growing their array
+/// by doubling. Returns false when memory ran out.
+bool addMetaName(ZipFile* zip, const char* name);
+
+/// Stores text (taken over) as the comment of cell index. Returns false
+/// (and releases text) when memory ran out.
+bool addEntryComment(ZipFile* zip, int index, char* text);
+
+/// Marks the module initialised; always 0.
+int initializeZip();
+
+/// A zero-filled record holding a copy of name, or null without memory.
+ZipFile* allocZip(const char* name);
+
+/// Releases the record and everything it owns; does not close its file.
+void freeZip(ZipFile* zip);
+
+/// Reads exactly length bytes from fd's position. 0 on success, -1 when a
+/// read fails or meets the end of the file. A length of 0 or less succeeds.
+int readFully(int fd, void* buffer, int64_t length);
+
+/// readFully at an absolute offset, leaving fd's position alone.
+int readFullyAt(int fd, void* buffer, int64_t length, int64_t offset);
+
+/// Finds the end record: it must begin within the file's last 65,535 bytes
+/// and, with its comment, reach exactly to the end of the file. Copies its
+/// 22 bytes into end and keeps its comment as archiveComment. Returns its
+/// file position, 0 when there is none, -1 when reading fails.
+int64_t findEND(ZipFile* zip, unsigned char* end);
+
+/// Checks the central directory and builds the index (cells, buckets, meta
+/// names, entry comments). Returns the central directory's file position
+/// (greater than 0), 0 when there is no end record, -1 on failure with
+/// lastError naming a malformed header (no text for read failures).
+int64_t readCEN(ZipFile* zip);
+
+/// Builds the entry of cell from its local header. Null on failure, with
+/// lastError set for an unreadable or malformed header.
+ZipEntry* readLOC(ZipFile* zip, const ZipCell* cell);
+
+/// Inflates the deflated entry into fd and checks its CRC-32. Returns 1 when
+/// all compressed bytes were used, no more than size bytes came out, every
+/// byte was written and the CRC matches; 0 otherwise, with *failure naming
+/// the reason where there is one.
+int inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure);

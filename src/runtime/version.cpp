@@ -1,0 +1,166 @@
+#include "runtime/version.h"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/exec_name.h"
+#include "core/mbstring.h"
+#include "core/paths.h"
+#include "core/profile.h"
+#include "runtime/child_process.h"
+
+namespace {
+
+// Searched in this order; the count bounds the search.
+const char* const supported_vm_versions[] = {"1.4.1", "1.4.2", "1.4.3", "1.4.4", "1.4.5", "1.4.6", "1.4.7",
+                                             "1.4.8", "1.4.9", "1.5",   "1.6",   "1.7",   "1.8",   "1.9"};
+constexpr int kSupportedVersions = 14;
+
+// Only this much of a runtime's "-version" output is looked at.
+constexpr size_t kProbeBytes = 512;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsVersionSeparator(char c) { return c == '.' || c == '_' || c == '-' || c == '+'; }
+
+// The digits at the start of *text without their leading zeros; *text moves
+// to the end of the component.
+std::string TakeComponent(const char** text) {
+  const char* p = *text;
+  while (*p == '0' && IsDigit(p[1])) ++p;
+  const char* digits = p;
+  while (IsDigit(*p)) ++p;
+  std::string number(digits, p);
+  while (*p != '\0' && !IsVersionSeparator(*p)) ++p;
+  *text = p;
+  return number.empty() ? "0" : number;
+}
+
+// Numbers of any length, given as digits without leading zeros.
+int CompareNumbers(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b);
+}
+
+const char* WithoutOldPrefix(const char* version) {
+  return strncmp(version, "1.", 2) == 0 ? version + 2 : version;
+}
+
+// Reads the probe's pipe while the child runs, keeping the first kProbeBytes
+// and discarding the rest, so that no amount of output can block the child.
+// Reading ends when every writer has closed the pipe, or once the child has
+// ended and nothing more is waiting (a descendant of the runtime may hold the
+// pipe open). Returns false when the wait for the child fails.
+bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
+  bool ended = false;
+  char buffer[4096];
+  for (;;) {
+    struct pollfd readable = {fd, POLLIN, 0};
+    int ready = poll(&readable, 1, ended ? 0 : 100);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) break;
+    if (ready == 0) {
+      if (ended) break;
+      pid_t done = waitpid(pid, status, WNOHANG);
+      if (done == pid) {
+        ended = true;
+      } else if (done < 0 && errno != EINTR) {
+        return false;
+      }
+      continue;
+    }
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) break;
+    size_t room = kProbeBytes - text->size();
+    text->append(buffer, static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room);
+  }
+  return ended || WaitForChild(pid, status);
+}
+
+// The version in a runtime's "-version" output: the first line, cut at its
+// last double quote, then the text after the double quote before that; the
+// line itself when no such quote is left.
+std::string VersionFromOutput(const std::string& output) {
+  std::string line = output.c_str();
+  if (const char* newline = _strchr(line.c_str(), '\n')) line.resize(newline - line.c_str());
+  if (const char* quote = _strrchr(line.c_str(), '"')) {
+    line.resize(quote - line.c_str());
+    if (const char* opening = _strrchr(line.c_str(), '"')) line.erase(0, opening + 1 - line.c_str());
+  }
+  return line;
+}
+
+}  // namespace
+
+bool CheckVersion(const char* version) {
+  for (int i = 0; i < kSupportedVersions; ++i) {
+    const char* entry = supported_vm_versions[i];
+    if (strncmp(entry, version, strlen(entry)) == 0) return true;
+  }
+  // Java 9 and later number themselves "9", "11.0.2", "17.0.15".
+  if (strncmp(version, "1.", 2) == 0 || !IsDigit(version[0])) return false;
+  std::string major = TakeComponent(&version);
+  return CompareNumbers(major, "9") >= 0;
+}
+
+int CompareVersions(const char* a, const char* b) {
+  a = WithoutOldPrefix(a);
+  b = WithoutOldPrefix(b);
+  while (*a != '\0' || *b != '\0') {
+    int order = CompareNumbers(TakeComponent(&a), TakeComponent(&b));
+    if (order != 0) return order;
+    if (*a != '\0') ++a;
+    if (*b != '\0') ++b;
+  }
+  return 0;
+}
+
+std::string CheckJREVersion(const char* runtimeHome) {
+  struct stat st;
+  if (stat(runtimeHome, &st) != 0) return std::string();
+  // Everything the child needs is made before the fork.
+  std::string program = Resolve(runtimeHome, "bin/java");
+  char versionOption[] = "-version";
+  char* const argv[] = {&program[0], versionOption, nullptr};
+  char* const noEnvironment[] = {nullptr};
+  int fds[2];
+  if (pipe(fds) != 0) return std::string();
+  fflush(nullptr);
+  pid_t pid = ForkForExec();
+  if (pid == 0) {
+    if (fds[0] != STDERR_FILENO) close(fds[0]);
+    if (fds[1] != STDERR_FILENO) {
+      dup2(fds[1], STDERR_FILENO);
+      close(fds[1]);
+    }
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    execve(program.c_str(), argv, noEnvironment);
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string output;
+  int status = 0;
+  bool counts =
+      pid > 0 && CollectOutput(fds[0], pid, &output, &status) && WIFEXITED(status) && !output.empty();
+  close(fds[0]);
+  if (!counts) return std::string();
+  std::string version = VersionFromOutput(output);
+  return CheckVersion(version.c_str()) ? version : std::string();
+}
+
+bool CheckJavaVersion(const char* runtimeHome) { return !CheckJREVersion(runtimeHome).empty(); }
+
+bool CheckJavaClassFile() {
+  const char* home = GetApplicationHome();
+  if (home == nullptr) return false;
+  std::string file = Resolve(home, GetJavaClassName()) + ".class";
+  return access(file.c_str(), R_OK) == 0;
+}
