@@ -78,19 +78,25 @@ def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=Fa
 
 
 def finish(proc, timeout=60):
-    """Waits for a process from start() and returns its Result. A process
-    that outlives the time limit is killed with its process group and the
-    test fails."""
+    """Waits for a process from start() and returns its Result. Once it has
+    ended, what is left of its process group (a runtime stand-in that
+    outlived its launcher) is killed, since it would hold the output pipes
+    open. A process that outlives the time limit is killed with its group
+    and the test fails."""
     began = time.monotonic()
-    try:
-        out, err = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
+    while True:
         try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        out, err = proc.communicate()
-        raise TimedOut("still running after %ss; stdout=%r stderr=%r" % (timeout, out, err))
+            out, err = proc.communicate(timeout=0.2)
+            break
+        except subprocess.TimeoutExpired:
+            if proc.poll() is not None:
+                kill_group(proc)
+                out, err = proc.communicate()
+                break
+            if time.monotonic() - began > timeout:
+                kill_group(proc)
+                out, err = proc.communicate()
+                raise TimedOut("still running after %ss; stdout=%r stderr=%r" % (timeout, out, err))
     return Result(proc.returncode, out, err, time.monotonic() - began)
 
 
@@ -109,16 +115,23 @@ def run(args=(), program=None, argv0=None, env=None, cwd=None, timeout=60, unpri
     return finish(proc, timeout)
 
 
+class Path(str):
+    """A path string that joins with "/" like pathlib, and stays a str."""
+
+    def __truediv__(self, name):
+        return Path(os.path.join(self, name))
+
+
 class Scratch:
     """A fresh directory (mode 0755, so the unprivileged user can enter it),
     removed with everything in it by cleanup()."""
 
     def __init__(self, mode=0o755):
-        self.path = tempfile.mkdtemp(prefix="bramlet-e2e.")
+        self.path = Path(tempfile.mkdtemp(prefix="bramlet-e2e."))
         os.chmod(self.path, mode)
 
     def __truediv__(self, name):
-        return os.path.join(self.path, name)
+        return self.path / name
 
     def write(self, name, content, mode=0o644):
         path = self / name
