@@ -209,8 +209,8 @@ int main(int argc, char** argv) {
 
   std::string upgradeScript = tempDir + "/UpgradeInvoker.sh";
   if (exitStatus == 10) {
-    InvokeUpgradeTool(upgradeScript.c_str());
-    remove(upgradeScript.c_str());
+    // A script that is not safely ours is neither run nor removed.
+    if (InvokeUpgradeTool(upgradeScript.c_str()) != kUpgradeScriptRefused) remove(upgradeScript.c_str());
   }
   HandlePendingSignal();
 

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -109,15 +108,14 @@ void HandlePendingSignal() {
 
 int PendingSignalFd() { return wakeFds[0]; }
 
-namespace {
-
-// Waits up to ms milliseconds or until a signal arrives, then acts on it.
-void Pause(int ms) {
+void WaitForSignal(int ms) {
   HandlePendingSignal();
   struct pollfd p = {wakeFds[0], POLLIN, 0};
   poll(&p, 1, ms);
   HandlePendingSignal();
 }
+
+namespace {
 
 long long NowMs() {
   struct timespec ts;
@@ -127,17 +125,7 @@ long long NowMs() {
 
 }  // namespace
 
-pid_t WaitForChild(pid_t pid, int* status) {
-  // waitpid can't wait for a descriptor too, so the wait polls the child
-  // every few milliseconds and wakes at once for a signal.
-  for (;;) {
-    pid_t r = waitpid(pid, status, WNOHANG);
-    if (r != 0 && !(r < 0 && errno == EINTR)) return r;
-    Pause(20);
-  }
-}
-
 void SleepFor(unsigned seconds) {
   long long end = NowMs() + seconds * 1000LL;
-  for (long long now = NowMs(); now < end; now = NowMs()) Pause(static_cast<int>(end - now));
+  for (long long now = NowMs(); now < end; now = NowMs()) WaitForSignal(static_cast<int>(end - now));
 }

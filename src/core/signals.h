@@ -2,8 +2,6 @@
 // acts on a signal that arrived.
 #pragma once
 
-#include <sys/types.h>
-
 /// Installs the launcher's dispositions: SIGHUP, SIGPWR and SIGWINCH
 /// ignored; SIGALRM, SIGINT, SIGPOLL, SIGTERM and SIGVTALRM end the run with
 /// status 255 after cleaning up; SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGPIPE,
@@ -19,8 +17,9 @@ void HandlePendingSignal();
 /// (-1 before the dispositions are installed), for waits that poll.
 int PendingSignalFd();
 
-/// waitpid(pid, status, 0), acting on handled signals while it waits.
-pid_t WaitForChild(pid_t pid, int* status);
+/// Waits up to ms milliseconds, returning early when a handled signal has
+/// arrived, and acts on such a signal.
+void WaitForSignal(int ms);
 
 /// Sleeps for the given seconds, acting on handled signals meanwhile.
 void SleepFor(unsigned seconds);

@@ -1,5 +1,7 @@
 #include "runtime/child_process.h"
 
+#include "core/signals.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,9 +46,15 @@ pid_t ForkForExec() {
 }
 
 bool WaitForChild(pid_t pid, int* status) {
+  // waitpid can't also wait for the launcher's signal descriptor, so the
+  // child is polled every few milliseconds while a signal wakes the wait at
+  // once; a blocking waitpid could sleep through a signal that arrived just
+  // before it.
   for (;;) {
-    if (waitpid(pid, status, 0) == pid) return true;
-    if (errno != EINTR) return false;
+    pid_t done = waitpid(pid, status, WNOHANG);
+    if (done == pid) return true;
+    if (done < 0 && errno != EINTR) return false;
+    WaitForSignal(20);
   }
 }
 

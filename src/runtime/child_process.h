@@ -14,8 +14,9 @@
 /// Returns the child's process id, 0 in the child, -1 when fork failed.
 pid_t ForkForExec();
 
-/// Waits for pid (waitpid without options), starting again whenever a signal
-/// cuts the wait short. Stores the status word and returns true on success.
+/// Waits for pid to end and stores its status word; returns false when the
+/// wait fails. A handled signal that arrives meanwhile is acted on at once
+/// (the launcher then cleans up and ends).
 bool WaitForChild(pid_t pid, int* status);
 
 /// Writes the whole of text to descriptor fd; safe in a forked child.

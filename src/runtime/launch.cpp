@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/paths.h"
+#include "core/signals.h"
 #include "core/profile.h"
 #include "runtime/child_process.h"
 #include "runtime/discovery.h"
@@ -51,13 +52,6 @@ std::string PrintedText(const char* key) {
     text += format[i];
   }
   return text;
-}
-
-// Sleeps the full time, going back to sleep after every interruption.
-void Hold(time_t seconds) {
-  struct timespec left = {seconds, 0};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
 }
 
 // The exit code of a child that ended normally, else fallback.
@@ -133,7 +127,7 @@ int ExecuteJava(const char* jrePath, int numOptions, const JavaVMOption* options
     ShowError("java_aborted");
     return 1;
   }
-  Hold(kStatusHoldSeconds);
+  SleepFor(kStatusHoldSeconds);
   if (!toConsole) HideStatusWindow();
   int status = 0;
   bool waited = WaitForChild(pid, &status);

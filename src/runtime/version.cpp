@@ -13,6 +13,7 @@
 #include "core/mbstring.h"
 #include "core/paths.h"
 #include "core/profile.h"
+#include "core/signals.h"
 #include "runtime/child_process.h"
 
 namespace {
@@ -61,6 +62,7 @@ bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
   bool ended = false;
   char buffer[4096];
   for (;;) {
+    HandlePendingSignal();
     struct pollfd readable = {fd, POLLIN, 0};
     int ready = poll(&readable, 1, ended ? 0 : 100);
     if (ready < 0 && errno == EINTR) continue;

@@ -181,6 +181,7 @@ def make_payload(out, files, launcher=None, store=False, prefix=None, zip_args=(
             # An archive without entries: the end record alone.
             with open(archive, "wb") as f:
                 f.write(b"PK\x05\x06" + b"\0" * 18)
+        os.makedirs(os.path.dirname(out), exist_ok=True)
         with open(out, "wb") as f:
             if prefix is not None:
                 f.write(prefix)
@@ -197,6 +198,7 @@ def make_payload(out, files, launcher=None, store=False, prefix=None, zip_args=(
 
 def copy_launcher(out, launcher=None):
     """A plain copy of the launcher (no payload), mode 0755."""
+    os.makedirs(os.path.dirname(out), exist_ok=True)
     shutil.copyfile(launcher or LAUNCHER, out)
     os.chmod(out, 0o755)
     return out
