@@ -24,6 +24,10 @@ namespace {
 // The lowest runtime version the launcher supports, as users see it.
 const char kMinimumVersion[] = "1.4.1";
 
+// The wizard arguments handed out by the last successful parse; kept here too
+// so that they stay reachable for the rest of the run.
+char** wizardVector = nullptr;
+
 // Reports a failed option and the usage text.
 bool Refuse(const char* key, const char* argument) {
   ShowError(key, argument);
@@ -162,6 +166,7 @@ bool ParseArguments(int* argc, char*** argv, std::string* javaHome, std::string*
   char** vector = static_cast<char**>(MemAlloc((wizard.size() + 1) * sizeof(char*)));
   for (size_t i = 0; i < wizard.size(); ++i) vector[i] = StrDup(wizard[i]);
   vector[wizard.size()] = nullptr;
+  wizardVector = vector;
   *argv = vector;
   *argc = static_cast<int>(wizard.size());
   *tempDir = typedTempDir;
