@@ -5,7 +5,8 @@
   xwininfo, xprop) and screenshots (xwd and ImageMagick's convert).
 - Driver: the test program gui_driver (tests/ui/gui_driver.cpp) running its
   steps, with its reports ("@ ...") read as they come.
-- ServerTestCase: test classes that share one Xvfb (and a scratch directory).
+- DriverTestCase, ServerTestCase: test classes that run the driver, and that
+  share one Xvfb (and a scratch directory).
 - hidden_motif(): a command prefix that runs a program in a private mount
   namespace where the Motif library is replaced by another file.
 """
@@ -14,6 +15,7 @@ import os
 import queue
 import select
 import shutil
+import signal
 import subprocess
 import threading
 import time
@@ -185,7 +187,17 @@ class Xvfb:
 
 
 @unittest.skipUnless(DRIVER, "built without the Motif headers")
-class ServerTestCase(unittest.TestCase):
+class DriverTestCase(unittest.TestCase):
+    """Tests that run gui_driver."""
+
+    def driver(self, steps, env, prefix=()):
+        """Starts the driver with steps; it is ended with the test."""
+        d = Driver(steps, env, prefix)
+        self.addCleanup(d.kill)
+        return d
+
+
+class ServerTestCase(DriverTestCase):
     """Tests that share one X server (self.x) with a screen of this size, and
     a scratch directory (self.dir)."""
 
@@ -267,6 +279,20 @@ class Driver:
         """Lets a driver that reported "waiting" go on."""
         self.proc.stdin.write(b"\n")
         self.proc.stdin.flush()
+
+    def kill(self):
+        """Ends a driver that is still running, with all it started."""
+        if self.proc.poll() is None:
+            try:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.proc.wait()
+        for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
+            try:
+                stream.close()
+            except OSError:
+                pass
 
     def finish(self, timeout=30):
         """Waits for the end; returns a harness.Result (stdout as read here)."""

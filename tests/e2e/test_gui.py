@@ -5,7 +5,7 @@ import os
 import unittest
 
 import gui_support
-from gui_support import Driver, ServerTestCase, shown
+from gui_support import ServerTestCase, shown
 
 TITLE = "Setup"
 
@@ -21,10 +21,10 @@ class StatusWindowTest(ServerTestCase):
         self.assertEqual((flags & 3, functions, decorations), (3, 0, 0))
 
     def test_shows_each_text_in_turn_and_a_new_window_after_hiding(self):
-        d = Driver(["graphical", "status", "Checking available disk space...\n", "shown", "wait",
-                    "status", "Extracting installation files...\n", "shown", "wait",
-                    "hide", "wait",
-                    "status", "Deleting temporary files...\n", "shown", "wait"], self.x.env())
+        d = self.driver(["graphical", "status", "Checking available disk space...\n", "shown", "wait",
+                         "status", "Extracting installation files...\n", "shown", "wait",
+                         "hide", "wait",
+                         "status", "Deleting temporary files...\n", "shown", "wait"], self.x.env())
         self.assertEqual(d.expect("status"), "33")
         text, _, title = d.expect("shown").partition(" title ")
         self.assertEqual((shown(text), shown(title)), ("Checking available disk space...", TITLE))
@@ -59,8 +59,8 @@ class StatusWindowTest(ServerTestCase):
         self.assertEqual((r.returncode, gui_support.console(r.stdout), r.stderr), (0, b"", b""))
 
     def test_a_text_without_newline_is_held_back_and_joined_to_the_next(self):
-        d = Driver(["graphical", "load", "status", "Checking ", "shown", "wait",
-                    "status", "disk space\n", "shown"], self.x.env())
+        d = self.driver(["graphical", "load", "status", "Checking ", "shown", "wait",
+                         "status", "disk space\n", "shown"], self.x.env())
         d.expect("load ok")
         self.assertEqual(d.expect("status"), "0")
         self.assertEqual(d.expect("shown"), "none")
@@ -76,7 +76,7 @@ class StatusWindowTest(ServerTestCase):
         lines = ["%02d %s" % (i, "progress text " * 4) for i in range(30)]
         text = "\n".join(lines)
         self.assertGreater(len(text), 1024)
-        d = Driver(["graphical", "status", text + "\n", "shown"], self.x.env())
+        d = self.driver(["graphical", "status", text + "\n", "shown"], self.x.env())
         self.assertEqual(d.expect("status"), str(len(text) + 1))
         self.assertEqual(shown(d.expect("shown").split()[0]), text)
         self.assertEqual(d.finish().returncode, 0)
@@ -84,7 +84,7 @@ class StatusWindowTest(ServerTestCase):
     def test_texts_from_two_threads(self):
         # The cleanup path may print from another thread while the main
         # thread is in the middle of its own texts.
-        d = Driver(["graphical", "status", "start\n", "race", "150", "shown"], self.x.env())
+        d = self.driver(["graphical", "status", "start\n", "race", "150", "shown"], self.x.env())
         d.expect("status")
         d.expect("race done", timeout=60)
         last = shown(d.expect("shown").split()[0])
@@ -114,8 +114,8 @@ class MessageBoxTest(ServerTestCase):
 
     def test_an_error_box_waits_until_ok_is_pressed(self):
         message = "Error: Could not find the required version of the Java(TM) 2 Runtime Environment."
-        d = Driver(["graphical", "status", "Checking Java(TM) 2 Runtime Environment...\n", "watchbox",
-                    "error", message + "\n", "shown"], self.x.env())
+        d = self.driver(["graphical", "status", "Checking Java(TM) 2 Runtime Environment...\n", "watchbox",
+                         "error", message + "\n", "shown"], self.x.env())
         d.expect("status")
         box = self.check_box(d, "Error", message)
         self.x.wait_ink(box)
@@ -131,7 +131,7 @@ class MessageBoxTest(ServerTestCase):
         self.assertEqual((r.returncode, gui_support.console(r.stdout), r.stderr), (0, b"", b""))
 
     def test_an_information_box(self):
-        d = Driver(["graphical", "load", "watchbox", "info", "Installation complete.\n"], self.x.env())
+        d = self.driver(["graphical", "load", "watchbox", "info", "Installation complete.\n"], self.x.env())
         d.expect("load ok")
         box = self.check_box(d, "Information", "Installation complete.")
         self.x.press_ok(box)
@@ -139,8 +139,8 @@ class MessageBoxTest(ServerTestCase):
         self.assertEqual(d.finish().returncode, 0)
 
     def test_a_text_without_newline_shows_no_box_until_completed(self):
-        d = Driver(["graphical", "load", "error", "Error: the disk ", "watchbox", "error", "is full.\n"],
-                   self.x.env())
+        d = self.driver(["graphical", "load", "error", "Error: the disk ", "watchbox", "error", "is full.\n"],
+                        self.x.env())
         d.expect("load ok")
         # Returned at once, with no box.
         self.assertEqual(d.expect("error", timeout=5), "16")
@@ -156,8 +156,8 @@ class SmallScreenTest(ServerTestCase):
 
     def test_a_dialog_larger_than_the_screen_is_placed_at_zero(self):
         tall = "\n".join("line %d of a long error" % i for i in range(40))
-        d = Driver(["graphical", "status", "Wider than the screen\n", "wait", "watchbox", "error", tall + "\n"],
-                   self.x.env())
+        d = self.driver(["graphical", "status", "Wider than the screen\n", "wait",
+                         "watchbox", "error", tall + "\n"], self.x.env())
         d.expect("status")
         d.expect("waiting")
         status = self.x.wait_window(TITLE)

@@ -9,7 +9,7 @@ import unittest
 
 import gui_support
 import harness
-from gui_support import Driver, ServerTestCase, Xvfb, console, reports, shown
+from gui_support import DriverTestCase, ServerTestCase, Xvfb, console, reports, shown
 
 TITLE = "Setup"
 
@@ -31,12 +31,11 @@ class LinkageTest(unittest.TestCase):
             self.assertNotIn(name, libraries)
 
 
-@unittest.skipUnless(gui_support.DRIVER, "built without the Motif headers")
-class NoDisplayTest(unittest.TestCase):
+class NoDisplayTest(DriverTestCase):
     def check_console_fallback(self, display):
         steps = ["graphical", "status", "Checking 100% of the space...\n", "console", "libxm",
                  "error", "Error: no display.\n", "status", "again\n", "load"]
-        r = Driver(steps, {"DISPLAY": display}).finish()
+        r = self.driver(steps, {"DISPLAY": display}).finish()
         self.assertEqual(r.returncode, 0, r)
         # The texts as they are, each to its stream; the library closed again.
         self.assertEqual(console(r.stdout), b"Checking 100% of the space...\nagain\n")
@@ -55,9 +54,9 @@ class MissingMotifTest(ServerTestCase):
     def test_without_motif_later_calls_dont_try_again(self):
         empty = self.dir.write("empty.so", b"")
         # The library is back after the first call; the second doesn't look.
-        d = Driver(["graphical", "status", "one\n", "console", "sh", gui_support.unhide_motif_command(),
-                    "graphical", "status", "two\n", "console", "load", "libxm"],
-                   self.x.env(), prefix=gui_support.hidden_motif(empty))
+        d = self.driver(["graphical", "status", "one\n", "console", "sh", gui_support.unhide_motif_command(),
+                         "graphical", "status", "two\n", "console", "load", "libxm"],
+                        self.x.env(), prefix=gui_support.hidden_motif(empty))
         r = d.finish()
         self.assertEqual(r.returncode, 0, r)
         self.assertEqual(console(r.stdout), b"one\ntwo\n")
@@ -68,9 +67,10 @@ class MissingMotifTest(ServerTestCase):
     def test_a_library_without_a_function_is_tried_again(self):
         # A real library with the X11 and Xt functions and none of Motif's.
         other = gui_support.system_library("libXmu.so.6")
-        d = Driver(["graphical", "status", "one\n", "console", "libxm", "sh", gui_support.unhide_motif_command(),
-                    "graphical", "status", "two\n", "console", "shown"],
-                   self.x.env(), prefix=gui_support.hidden_motif(other))
+        d = self.driver(["graphical", "status", "one\n", "console", "libxm",
+                         "sh", gui_support.unhide_motif_command(),
+                         "graphical", "status", "two\n", "console", "shown"],
+                        self.x.env(), prefix=gui_support.hidden_motif(other))
         r = d.finish()
         self.assertEqual(r.returncode, 0, r)
         self.assertEqual(console(r.stdout), b"one\n")
@@ -79,8 +79,7 @@ class MissingMotifTest(ServerTestCase):
         self.assertEqual(shown(done[6].split()[1]), "two")
 
 
-@unittest.skipUnless(gui_support.DRIVER, "built without the Motif headers")
-class ServerGoneTest(unittest.TestCase):
+class ServerGoneTest(DriverTestCase):
     def setUp(self):
         self.x = Xvfb(1024, 768)
 
@@ -92,9 +91,9 @@ class ServerGoneTest(unittest.TestCase):
         self.x.proc.wait()
 
     def test_server_gone_while_the_status_window_is_up(self):
-        d = Driver(["graphical", "status", "Launching Java(TM) 2 Runtime Environment...\n", "wait",
-                    "await-console", "status", "Deleting temporary files...\n", "hide", "error", "Error: gone.\n",
-                    "shown"], self.x.env())
+        d = self.driver(["graphical", "status", "Launching Java(TM) 2 Runtime Environment...\n", "wait",
+                         "await-console", "status", "Deleting temporary files...\n", "hide",
+                         "error", "Error: gone.\n", "shown"], self.x.env())
         d.expect("status")
         d.expect("waiting")
         self.x.wait_window(TITLE)
@@ -109,8 +108,8 @@ class ServerGoneTest(unittest.TestCase):
         self.assertEqual(reports(r.stdout)[-3:], ["status 28", "error 13", "shown none"])
 
     def test_server_gone_while_an_error_box_is_up(self):
-        d = Driver(["graphical", "load", "watchbox", "error", "Error: it failed.\n", "console",
-                    "status", "after\n"], self.x.env())
+        d = self.driver(["graphical", "load", "watchbox", "error", "Error: it failed.\n", "console",
+                         "status", "after\n"], self.x.env())
         d.expect("load ok")
         d.expect("box Error")
         self.x.wait_window(classname="Error_popup")

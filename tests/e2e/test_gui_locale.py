@@ -5,7 +5,7 @@ import os
 import unittest
 
 import gui_support
-from gui_support import Driver, ServerTestCase, shown
+from gui_support import ServerTestCase, shown
 
 MESSAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "ui", "messages")
 
@@ -24,8 +24,8 @@ class LocalisedWindowsTest(ServerTestCase):
         title = catalogue_text("es", "setup_title")
         self.assertEqual(title, "Instalación")
         error = catalogue_text("es", "no_find_java")
-        d = Driver(["graphical", "key", "checking_disk_space", "", "shown", "wait", "watchbox",
-                    "errkey", "no_find_java", ""], self.x.env(LANG="es_ES.ISO-8859-1"))
+        d = self.driver(["graphical", "key", "checking_disk_space", "", "shown", "wait", "watchbox",
+                         "errkey", "no_find_java", ""], self.x.env(LANG="es_ES.ISO-8859-1"))
         text, _, shown_title = d.expect("shown").partition(" title ")
         self.assertEqual(bytes.fromhex(shown_title), title.encode("latin-1"))
         self.assertEqual(shown(text), catalogue_text("es", "checking_disk_space").rstrip("\n"))
@@ -49,11 +49,12 @@ class LocalisedWindowsTest(ServerTestCase):
         # A font set that covers Japanese, as a user's resources would name it.
         resources = self.dir.write("resources", "*renderTable: rt\n*rt.fontType: FONT_IS_FONTSET\n"
                                                 "*rt.fontName: -misc-fixed-medium-r-normal--14-*-*-*-*-*-*-*\n")
-        d = Driver(["graphical", "key", "checking_disk_space", "", "shown", "wait",
-                    "key", "executing_java", "", "shown"],
-                   self.x.env(LANG="ja_JP.eucJP", XENVIRONMENT=resources))
+        d = self.driver(["graphical", "key", "checking_disk_space", "", "shown", "wait",
+                         "key", "executing_java", "", "shown"],
+                        self.x.env(LANG="ja_JP.eucJP", XENVIRONMENT=resources))
         text, _, title = d.expect("shown").partition(" title ")
-        self.assertEqual(bytes.fromhex(text), catalogue_text("ja", "checking_disk_space").rstrip("\n").encode("euc_jp"))
+        expected = catalogue_text("ja", "checking_disk_space").rstrip("\n")
+        self.assertEqual(bytes.fromhex(text), expected.encode("euc_jp"))
         self.assertEqual(shown(title), catalogue_text("ja", "setup_title"))
         d.expect("waiting")
         status = self.x.wait_window(catalogue_text("ja", "setup_title"))
@@ -67,8 +68,8 @@ class LocalisedWindowsTest(ServerTestCase):
 
     def test_a_locale_the_x_library_lacks_becomes_c(self):
         # xx_YY: a locale of the C library that the X library doesn't know.
-        d = Driver(["locale", "graphical", "status", "Checking disk space\n", "locale", "shown"],
-                   self.x.env(LANG="xx_YY"))
+        d = self.driver(["locale", "graphical", "status", "Checking disk space\n", "locale", "shown"],
+                        self.x.env(LANG="xx_YY"))
         self.assertEqual(d.expect("locale"), "xx_YY en")
         d.expect("status")
         self.assertEqual(d.expect("locale"), "C en")
