@@ -233,6 +233,8 @@ if CONFIG["started"]:
 if CONFIG["sleep"]:
     import time
     time.sleep(CONFIG["sleep"])
+for i in range(CONFIG["litter"]):
+    open("litter-" + str(i), "w").close()
 record = CONFIG["record"]
 if record:
     with open(record, "w") as f:
@@ -246,7 +248,7 @@ sys.exit(CONFIG["status"])
 
 
 def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=None, layout="amd64",
-              version_mode="stderr", version_status=0, sleep=0, started=None):
+              version_mode="stderr", version_status=0, sleep=0, started=None, litter=0):
     """Makes a runtime stand-in at home and returns home.
 
     layout: "amd64" puts libjava.so under lib/amd64 (a Java 8 runtime),
@@ -255,8 +257,8 @@ def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=Non
     version_mode: how "-version" answers: "stderr" (the first line on
     standard error), "stdout", "silent", "flood" (100 KiB after the line) or
     "kill" (the line, then death by SIGKILL). Any other call creates the file
-    started (if given), sleeps for
-    sleep seconds, writes a JSON record (argv, env, cwd, uid) to record, if
+    started (if given), sleeps for sleep seconds, leaves litter empty files
+    in its working directory, writes a JSON record (argv, env, cwd, uid) to record, if
     given, and exits with status. The record also lists the files below the
     working directory ("files").
     """
@@ -268,7 +270,7 @@ def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=Non
     os.makedirs(bindir, exist_ok=True)
     config = {"version_line": version_line, "version_mode": version_mode, "version_status": version_status,
               "status": status, "record": record, "sleep": sleep,
-              "started": started}
+              "started": started, "litter": litter}
     java = os.path.join(bindir, "java")
     with open(java, "w") as f:
         f.write(_FAKE_JAVA % {"config": repr(config)})

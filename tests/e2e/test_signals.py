@@ -90,10 +90,16 @@ class SignalTest(unittest.TestCase):
         rng = random.Random(1234)
         delays = [[rng.uniform(0.05, 1.5) for _ in range(per_slot)] for _ in range(slots)]
 
+        # Copied before any run starts: a file still open for writing when
+        # another thread forks can't be executed.
+        setups = []
+        for n in range(slots):
+            setups.append(self.dir / ("slot%d" % n) / "setup")
+            os.makedirs(os.path.dirname(setups[n]))
+            shutil.copy(template, setups[n])
+
         def slot(n):
-            setup = self.dir / ("slot%d" % n) / "setup"
-            os.makedirs(os.path.dirname(setup))
-            shutil.copy(template, setup)
+            setup = setups[n]
             outcomes = []
             for i, delay in enumerate(delays[n]):
                 tmp = self.dir.mkdir("slot%d-tmp%d" % (n, i))
