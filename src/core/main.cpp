@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/unzip.h"
 #include "archive/zip.h"
@@ -146,10 +147,11 @@ int main(int argc, char** argv) {
   ++argv;
   InstallSignalDispositions();
 
+  std::vector<std::string> wizardArgs;
   std::string javaHome, tempDir;
   bool consoleMode = false;
   int exitStatus = 1;
-  if (!ParseArguments(&argc, &argv, &javaHome, &tempDir, &consoleMode, &exitStatus)) {
+  if (!ParseArguments(argc, argv, &wizardArgs, &javaHome, &tempDir, &consoleMode, &exitStatus)) {
     HandlePendingSignal();
     return exitStatus;
   }
@@ -204,7 +206,10 @@ int main(int argc, char** argv) {
   }
   if (consoleMode) SetPrintToConsole(true);
   ShowStatus("executing_java");
-  exitStatus = ExecuteJava(jrePath.c_str(), numOptions, options, argc, argv);
+  std::vector<char*> wizard;
+  for (std::string& arg : wizardArgs) wizard.push_back(&arg[0]);
+  wizard.push_back(nullptr);
+  exitStatus = ExecuteJava(jrePath.c_str(), numOptions, options, static_cast<int>(wizardArgs.size()), wizard.data());
   HandlePendingSignal();
 
   std::string upgradeScript = tempDir + "/UpgradeInvoker.sh";

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/exec_name.h"
-#include "core/memory.h"
 #include "core/option_list.h"
 #include "core/paths.h"
 #include "core/profile.h"
@@ -23,10 +22,6 @@ namespace {
 
 // The lowest runtime version the launcher supports, as users see it.
 const char kMinimumVersion[] = "1.4.1";
-
-// The wizard arguments handed out by the last successful parse; kept here too
-// so that they stay reachable for the rest of the run.
-char** wizardVector = nullptr;
 
 // Reports a failed option and the usage text.
 bool Refuse(const char* key, const char* argument) {
@@ -49,8 +44,8 @@ void PrintUsage() {
   ShowError(key, GetProgName(), kMinimumVersion);
 }
 
-bool ParseArguments(int* argc, char*** argv, std::string* javaHome, std::string* tempDir, bool* consoleMode,
-                    int* exitStatus) {
+bool ParseArguments(int argc, char** argv, std::vector<std::string>* wizardArgs, std::string* javaHome,
+                    std::string* tempDir, bool* consoleMode, int* exitStatus) {
   *exitStatus = 1;
   javaHome->clear();
   *consoleMode = false;
@@ -58,11 +53,11 @@ bool ParseArguments(int* argc, char*** argv, std::string* javaHome, std::string*
   std::string stateFile;
   std::string typedTempDir = *tempDir;
 
-  char** args = *argv;
+  wizardArgs->clear();
   bool ok = true;
-  for (int i = 0; ok && i < *argc && args[i] != nullptr; ++i) {
-    const char* arg = args[i];
-    const char* value = i + 1 < *argc ? args[i + 1] : nullptr;
+  for (int i = 0; ok && i < argc && argv[i] != nullptr; ++i) {
+    const char* arg = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (strcmp(arg, "-help") == 0 || strcmp(arg, "-h") == 0) {
       *exitStatus = 0;
       PrintUsage();
@@ -138,11 +133,10 @@ bool ParseArguments(int* argc, char*** argv, std::string* javaHome, std::string*
   if (!ok) {
     javaHome->clear();
     tempDir->clear();
-    *argv = nullptr;
     return false;
   }
 
-  std::vector<const char*> wizard;
+  std::vector<std::string>& wizard = *wizardArgs;
   if (consoleRequested) {
     *consoleMode = true;
     wizard.push_back("-nodisplay");
@@ -153,22 +147,14 @@ bool ParseArguments(int* argc, char*** argv, std::string* javaHome, std::string*
     wizard.push_back("-noconsole");
     if (!stateFile.empty()) {
       wizard.push_back("-state");
-      wizard.push_back(stateFile.c_str());
+      wizard.push_back(stateFile);
     }
   }
   if (saveStateRequested && !stateFile.empty()) {
     wizard.push_back("-saveState");
-    wizard.push_back(stateFile.c_str());
+    wizard.push_back(stateFile);
   }
   if (printWizardID) wizard.push_back("-id");
-
-  // The vector and its strings belong to the caller for the rest of the run.
-  char** vector = static_cast<char**>(MemAlloc((wizard.size() + 1) * sizeof(char*)));
-  for (size_t i = 0; i < wizard.size(); ++i) vector[i] = StrDup(wizard[i]);
-  vector[wizard.size()] = nullptr;
-  wizardVector = vector;
-  *argv = vector;
-  *argc = static_cast<int>(wizard.size());
   *tempDir = typedTempDir;
   return true;
 }

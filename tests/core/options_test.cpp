@@ -29,19 +29,19 @@ test::ChildResult Parse(const test::ScratchDir& dir, std::vector<std::string> ar
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    int argc = static_cast<int>(args.size());
-    char** v = argv.data();
+    std::vector<std::string> wizard = {"stale"};
     std::string javaHome, tempDir;
     bool console = true;
     int status = -1;
-    bool ok = ParseArguments(&argc, &v, &javaHome, &tempDir, &console, &status);
+    bool ok = ParseArguments(static_cast<int>(args.size()), argv.data(), &wizard, &javaHome, &tempDir, &console,
+                             &status);
     std::string r = std::string(ok ? "ok " : "end ") + std::to_string(status);
     r += " home=" + javaHome + " tmp=" + tempDir + " console=" + (console ? "1" : "0") + " wizard=";
-    if (v == nullptr) {
-      r += "<null>";
+    if (!ok) {
+      r += wizard.empty() ? "<none>" : "<left>";
     } else {
-      r += std::to_string(argc) + ":";
-      for (int i = 0; v[i] != nullptr; ++i) r += std::string(" ") + v[i];
+      r += std::to_string(wizard.size()) + ":";
+      for (const std::string& w : wizard) r += " " + w;
     }
     r += " options=";
     for (int i = 0; i < numOptions; ++i) r += std::string(" ") + options[i].optionString;
@@ -100,7 +100,7 @@ TEST(ParseArguments, TmpdirIsKeptAsTyped) {
 TEST(ParseArguments, HelpEndsWithStatusZeroBeforeLaterArguments) {
   test::ScratchDir dir;
   test::ChildResult r = Parse(dir, {"-help", "-bogus"});
-  EXPECT_EQ(r.Describe(), "end 0 home= tmp= console=0 wizard=<null> options= flags=0000");
+  EXPECT_EQ(r.Describe(), "end 0 home= tmp= console=0 wizard=<none> options= flags=0000");
   EXPECT_EQ(r.err, Usage("setup"));
   EXPECT_EQ(Parse(dir, {"-h"}).err, r.err);
 }
@@ -139,11 +139,11 @@ TEST(ParseArguments, AnUnwritableTmpdirIsRefusedForTheRealUser) {
         SetExecName(setup.c_str());
         std::string option = "-tmpdir", dirArg = readOnly;
         char* argv[] = {&option[0], &dirArg[0], nullptr};
-        int argc = 2, status = -1;
-        char** v = argv;
+        int status = -1;
+        std::vector<std::string> wizard;
         std::string home, tmp;
         bool console;
-        std::string r = ParseArguments(&argc, &v, &home, &tmp, &console, &status) ? "ok" : "end";
+        std::string r = ParseArguments(2, argv, &wizard, &home, &tmp, &console, &status) ? "ok" : "end";
         return r + std::to_string(status);
       },
       nobody);
@@ -154,7 +154,7 @@ TEST(ParseArguments, AnUnwritableTmpdirIsRefusedForTheRealUser) {
 TEST(ParseArguments, GraphicalModeWithoutADisplayEndsWithTheX11Messages) {
   test::ScratchDir dir;
   test::ChildResult r = Parse(dir, {});
-  EXPECT_EQ(r.Describe(), "end 1 home= tmp= console=0 wizard=<null> options= flags=0000");
+  EXPECT_EQ(r.Describe(), "end 1 home= tmp= console=0 wizard=<none> options= flags=0000");
   EXPECT_EQ(r.out, "Connecting to X11 server ':0.0'.\n");
   EXPECT_EQ(r.err,
             "Error: Cannot connect to X11 server ':0.0'.\n"
