@@ -113,8 +113,12 @@ bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::st
 }  // namespace
 
 bool Pack(const Command& command, const std::string& defaultLauncher, std::string* err) {
-  std::string launcher = command.launcher.empty() ? defaultLauncher : command.launcher;
-  if (launcher.empty()) return Refuse("can't find the launcher beside mksetup; name one with --launcher", err);
+  std::string launcher = command.launcher;
+  if (launcher.empty()) {
+    if (defaultLauncher.empty() || access(defaultLauncher.c_str(), F_OK) != 0)
+      return Refuse("no launcher beside mksetup (" + defaultLauncher + "); name one with --launcher", err);
+    launcher = defaultLauncher;
+  }
   ArchiveSettings settings;
   settings.level = command.level;
   settings.verbose = command.verbose;

@@ -193,7 +193,11 @@ TEST_F(PackTest, RefusalsLeaveNoOutputBehind) {
 
   Command noLauncher = PackCommand(setup);
   noLauncher.launcher.clear();
-  ExpectRefused(noLauncher, "can't find the launcher beside mksetup; name one with --launcher");
+  ExpectRefused(noLauncher, "no launcher beside mksetup (); name one with --launcher");
+  EXPECT_FALSE(Pack(noLauncher, dir_ / "bin/bramlet-setup", &err));
+  EXPECT_EQ(err, "no launcher beside mksetup (" + dir_ / "bin/bramlet-setup" + "); name one with --launcher");
+  EXPECT_TRUE(Pack(noLauncher, launcher_, &err)) << err;
+  unlink(setup.c_str());
 
   EXPECT_EQ(test::InChild([&] {
               setenv("SOURCE_DATE_EPOCH", "yesterday", 1);
