@@ -90,10 +90,14 @@ class SignalTest(unittest.TestCase):
         rng = random.Random(1234)
         delays = [[rng.uniform(0.05, 1.5) for _ in range(per_slot)] for _ in range(slots)]
 
+        # Copied before any thread starts a process: a copy still open for
+        # writing in a forked child would make exec fail with ETXTBSY.
+        for n in range(slots):
+            os.makedirs(self.dir / ("slot%d" % n))
+            shutil.copy(template, self.dir / ("slot%d" % n) / "setup")
+
         def slot(n):
             setup = self.dir / ("slot%d" % n) / "setup"
-            os.makedirs(os.path.dirname(setup))
-            shutil.copy(template, setup)
             outcomes = []
             for i, delay in enumerate(delays[n]):
                 tmp = self.dir.mkdir("slot%d-tmp%d" % (n, i))
