@@ -4,7 +4,9 @@ cmake --install puts in place."""
 
 import os
 import shutil
+import signal
 import subprocess
+import time
 import unittest
 
 import harness
@@ -158,6 +160,18 @@ class CommandLine(unittest.TestCase):
                            "%s: not a Java runtime (no bin/java beside lib/libjava.so)" % (self.payload / "docs"))
         self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1)",
                            env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
+
+    def test_an_interrupted_run_leaves_nothing(self):
+        # Enough data that the archive is still being written when the signal comes.
+        self.dir.write("payload/data", os.urandom(96 << 20))
+        proc = harness.start([self.payload, self.out / "setup"], program=MKSETUP)
+        end = time.monotonic() + 30
+        while not os.listdir(self.out) and time.monotonic() < end:
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)
+        r = harness.finish(proc)
+        self.assertEqual((r.signal, r.stderr), (signal.SIGINT, b"mksetup: interrupted\n"))
+        self.assertEqual(os.listdir(self.out), [])
 
     def test_warns_about_a_missing_class_path_jar(self):
         os.unlink(self.payload / "package/PackageFormat.jar")
