@@ -24,6 +24,11 @@ namespace {
 // The lowest runtime version the launcher supports, as users see it.
 const char kMinimumVersion[] = "1.4.1";
 
+// The last wizard vector handed out. Its caller uses it until the process
+// ends; it is kept here too so that it stays reachable once main has
+// returned (volatile: a store that nothing reads must not be optimised away).
+char** volatile wizardArguments = nullptr;
+
 // Reports a failed option and the usage text.
 bool Refuse(const char* key, const char* argument) {
   ShowError(key, argument);
@@ -162,6 +167,7 @@ bool ParseArguments(int* argc, char*** argv, std::string* javaHome, std::string*
   char** vector = static_cast<char**>(MemAlloc((wizard.size() + 1) * sizeof(char*)));
   for (size_t i = 0; i < wizard.size(); ++i) vector[i] = StrDup(wizard[i]);
   vector[wizard.size()] = nullptr;
+  wizardArguments = vector;
   *argv = vector;
   *argc = static_cast<int>(wizard.size());
   *tempDir = typedTempDir;
