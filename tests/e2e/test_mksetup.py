@@ -173,6 +173,19 @@ class CommandLine(unittest.TestCase):
         self.assertEqual((r.signal, r.stderr), (signal.SIGINT, b"mksetup: interrupted\n"))
         self.assertEqual(os.listdir(self.out), [])
 
+    def test_an_uninstaller_with_its_own_launcher_and_main_class(self):
+        uninstaller = os.environ["BRAMLET_UNINSTALLER"]
+        args = ["--launcher", uninstaller, "--main-class", "bramlet_uninstall", self.payload, self.out / "uninstall"]
+        r = mksetup(args)
+        self.assertEqual(r.status, 1)
+        self.assertIn(b"no bramlet_uninstall.class at its top", r.stderr)
+        self.dir.write("payload/bramlet_uninstall.class", "uninstaller")
+        self.assertEqual(mksetup(args).status, 0)
+        self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(uninstaller)], read(uninstaller))
+        r = harness.run(["-help"], program=self.out / "uninstall")
+        self.assertTrue(r.stderr.startswith(b"Usage: 'uninstall' [-options]\nwhere options include:\n    -console\n"
+                                            b"        run this application in a console\n    -silent \n"), r)
+
     def test_warns_about_a_missing_class_path_jar(self):
         os.unlink(self.payload / "package/PackageFormat.jar")
         r = mksetup([self.payload, self.out / "setup"])
