@@ -138,14 +138,6 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(r.status, 1)
         self.assertTrue(r.stderr.endswith(b": no archive the launcher can read at its end\n"))
 
-    def test_same_inputs_same_bytes(self):
-        env = {"SOURCE_DATE_EPOCH": "1234567890"}
-        self.assertEqual(mksetup([self.payload, self.out / "a"], env=env).status, 0)
-        os.utime(self.payload / "docs/readme.txt", (1000, 1000))
-        env["TZ"] = "America/New_York"
-        self.assertEqual(mksetup([self.payload, self.out / "b"], env=env).status, 0)
-        self.assertEqual(read(self.out / "a"), read(self.out / "b"))
-
     def test_refusals_leave_no_output(self):
         os.unlink(self.payload / "bramlet.class")
         self.assertRefused([], "%s: no bramlet.class at its top; the launcher would have nothing to run" % self.payload)
