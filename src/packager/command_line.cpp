@@ -1,0 +1,133 @@
+#include "packager/command_line.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/exec_name.h"
+
+namespace {
+
+bool TakeValue(int argc, char** argv, int* i, std::string* value, std::string* err) {
+  if (*i + 1 >= argc) {
+    *err = std::string(argv[*i]) + " needs a value";
+    return false;
+  }
+  *value = argv[++*i];
+  return true;
+}
+
+bool ParseLevel(const std::string& text, int* level, std::string* err) {
+  if (text.size() == 1 && text[0] >= '1' && text[0] <= '9') {
+    *level = text[0] - '0';
+    return true;
+  }
+  *err = "--level takes a deflate level from 1 to 9, not '" + text + "'";
+  return false;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err) {
+  std::vector<std::string> operands;
+  bool store = false;
+  bool level = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::string value;
+    if (arg == "-h" || arg == "--help") {
+      command->kind = Command::kHelp;
+      return true;
+    } else if (arg == "--list") {
+      command->kind = Command::kList;
+    } else if (arg == "--verify") {
+      command->kind = Command::kVerify;
+    } else if (arg == "-v") {
+      command->verbose = true;
+    } else if (arg == "--store") {
+      store = true;
+    } else if (arg == "--level") {
+      if (!TakeValue(argc, argv, &i, &value, err) || !ParseLevel(value, &command->level, err)) return false;
+      level = true;
+    } else if (arg == "--launcher") {
+      if (!TakeValue(argc, argv, &i, &command->launcher, err)) return false;
+    } else if (arg == "--main-class") {
+      if (!TakeValue(argc, argv, &i, &command->mainClass, err)) return false;
+    } else if (arg == "--runtime") {
+      if (!TakeValue(argc, argv, &i, &command->runtime, err)) return false;
+    } else if (arg == "--jlink") {
+      if (!TakeValue(argc, argv, &i, &command->jlinkModules, err)) return false;
+    } else if (arg == "--") {
+      operands.insert(operands.end(), argv + i + 1, argv + argc);
+      break;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      *err = "unknown option " + arg;
+      return false;
+    } else {
+      operands.push_back(arg);
+    }
+  }
+  if (store && level) {
+    *err = "--store and --level exclude each other";
+    return false;
+  }
+  if (store) command->level = 0;
+  if (!command->runtime.empty() && !command->jlinkModules.empty()) {
+    *err = "--runtime and --jlink exclude each other";
+    return false;
+  }
+  if (command->mainClass.empty() || command->mainClass.find('/') != std::string::npos) {
+    *err = "--main-class takes a class name";
+    return false;
+  }
+  if (command->kind == Command::kPack) {
+    if (operands.size() != 2) {
+      *err = "give a payload directory and an output file";
+      return false;
+    }
+    command->payload = operands[0];
+    command->output = operands[1];
+  } else {
+    if (operands.size() != 1) {
+      *err = std::string(command->kind == Command::kList ? "--list" : "--verify") + " takes one installer";
+      return false;
+    }
+    command->output = operands[0];
+  }
+  return true;
+}
+
+void PrintUsage(FILE* to) {
+  fputs(
+      "Usage: mksetup [options] PAYLOAD_DIR OUTPUT\n"
+      "       mksetup --list SETUP\n"
+      "       mksetup --verify SETUP\n"
+      "Writes OUTPUT, a self-extracting installer: the launcher followed by a ZIP\n"
+      "archive of PAYLOAD_DIR, which must hold the installer's main class file.\n"
+      "Options:\n"
+      "  --launcher FILE    the launcher (default: bramlet-setup beside mksetup)\n"
+      "  --main-class NAME  the main class the launcher runs (default: bramlet;\n"
+      "                     bramlet-uninstall runs bramlet_uninstall)\n"
+      "  --store            store files without compression\n"
+      "  --level N          deflate level from 1 to 9 (default: 6)\n"
+      "  --runtime DIR      bundle the Java runtime in DIR as package/jre\n"
+      "  --jlink MODULES    bundle a runtime of these modules (comma-separated)\n"
+      "                     made with the host JDK's jlink\n"
+      "  -v                 print a line per file\n"
+      "  --list SETUP       list the entries the launcher will extract\n"
+      "  --verify SETUP     read every entry as the launcher will; status 0 when\n"
+      "                     the payload is intact\n"
+      "  -h, --help         print this text\n"
+      "Entry times come from SOURCE_DATE_EPOCH when it is set.\n",
+      to);
+}
+
+std::string DefaultLauncher(const char* argv0) {
+  std::string self = FindExecName(argv0);
+  if (self.empty()) return std::string();
+  char resolved[PATH_MAX];
+  if (realpath(self.c_str(), resolved) == nullptr) return std::string();
+  std::string path = resolved;
+  return path.substr(0, path.rfind('/') + 1) + "bramlet-setup";
+}

@@ -1,0 +1,31 @@
+// mksetup's command line.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct Command {
+  enum Kind { kPack, kList, kVerify, kHelp };
+  Kind kind = kPack;
+  std::string payload;       // PAYLOAD_DIR
+  std::string output;        // OUTPUT, or the SETUP of --list and --verify
+  std::string launcher;      // --launcher; empty for the default
+  std::string mainClass = "bramlet";
+  std::string runtime;       // --runtime DIR
+  std::string jlinkModules;  // --jlink MODULES
+  int level = 6;             // 0 for --store
+  bool verbose = false;
+};
+
+/// Reads argv[1..argc-1] into *command. False with a message in *err for an
+/// unknown option, a missing or bad value, conflicting options or the wrong
+/// number of operands.
+bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err);
+
+/// Prints the usage text.
+void PrintUsage(FILE* to);
+
+/// The launcher to use when --launcher is not given: bramlet-setup in the
+/// directory of the program started as argv0 (links resolved), found as a
+/// shell finds a command. Empty when mksetup can't find itself.
+std::string DefaultLauncher(const char* argv0);

@@ -1,0 +1,95 @@
+#include "packager/inspect.h"
+
+#include <set>
+
+#include "archive/zip.h"
+#include "packager/payload_walk.h"
+
+namespace {
+
+// An archive opened with the launcher's reader for the length of a scope.
+class Archive {
+ public:
+  explicit Archive(const std::string& path) {
+    int error = 0;
+    zip_ = zipOpen(path.c_str(), &error);
+  }
+  ~Archive() { zipClose(zip_); }
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+  ZipFile* get() const { return zip_; }
+
+ private:
+  ZipFile* zip_;
+};
+
+bool NoArchive(const std::string& path, std::string* err) {
+  *err = path + ": no archive the launcher can read at its end";
+  return false;
+}
+
+std::string Unreadable(ZipFile* zip, int index) {
+  return "entry " + std::to_string(index) + ": " + (zip->lastError ? zip->lastError : "can't be read") +
+         "; the launcher's extraction would stop here";
+}
+
+// Every directory that the names need: each name's text before each "/".
+std::set<std::string> NeededDirectories(const std::vector<std::string>& names) {
+  std::set<std::string> dirs;
+  for (const std::string& name : names) {
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+      dirs.insert(name.substr(0, slash));
+  }
+  return dirs;
+}
+
+}  // namespace
+
+bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::string* err) {
+  Archive archive(path);
+  ZipFile* zip = archive.get();
+  if (zip == nullptr) return NoArchive(path, err);
+  for (int i = 0; i < zip->entryCount; ++i) {
+    ZipEntry* entry = zipGetNextEntry(zip, i);
+    if (entry == nullptr) {
+      *err = path + ": " + Unreadable(zip, i);
+      return false;
+    }
+    entries->push_back({entry->name, entry->size, entry->compressedSize != 0, entry->crc});
+    zipFreeEntry(zip, entry);
+  }
+  return true;
+}
+
+bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err) {
+  Archive archive(path);
+  ZipFile* zip = archive.get();
+  if (zip == nullptr) return NoArchive(path, err);
+  result->entries = zip->entryCount;
+  std::vector<std::string> names;
+  std::set<std::string> seen;
+  for (int i = 0; i < zip->entryCount; ++i) {
+    ZipEntry* entry = zipGetNextEntry(zip, i);
+    if (entry == nullptr) {
+      result->problems.push_back(Unreadable(zip, i));
+      continue;
+    }
+    std::string name = entry->name;
+    result->bytes += entry->size;
+    if (!IsSafeEntryName(name)) {
+      result->problems.push_back(name + ": a name the launcher refuses to extract");
+    } else if (!seen.insert(name).second) {
+      result->problems.push_back(name + ": appears more than once; the last one replaces the others");
+    } else if (name.back() != '/' && !zipReadEntry(zip, entry, "/dev/null")) {
+      result->problems.push_back(name + ": damaged (its data, size or CRC-32 don't match)");
+    }
+    names.push_back(name);
+    zipFreeEntry(zip, entry);
+  }
+  std::set<std::string> dirs = NeededDirectories(names);
+  for (const std::string& name : names) {
+    if (name.back() != '/' && dirs.count(name) != 0)
+      result->problems.push_back(name + ": a file where other entries need a directory");
+  }
+  return true;
+}

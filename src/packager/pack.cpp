@@ -1,0 +1,157 @@
+#include "packager/pack.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "archive/zip.h"
+#include "packager/archive_writer.h"
+#include "packager/payload_walk.h"
+#include "packager/runtime_bundle.h"
+#include "packager/setup_file.h"
+
+namespace {
+
+// The payload's jar that the launcher puts on the class path.
+const char kClassPathJar[] = "package/PackageFormat.jar";
+
+bool Refuse(const std::string& message, std::string* err) {
+  *err = message;
+  return false;
+}
+
+void Warn(const std::string& message) { fprintf(stderr, "mksetup: warning: %s\n", message.c_str()); }
+
+// The launcher must be a readable file that carries no payload yet.
+bool CheckLauncher(const std::string& launcher, std::string* err) {
+  struct stat st;
+  if (stat(launcher.c_str(), &st) != 0) return Refuse(launcher + ": " + strerror(errno), err);
+  if (!S_ISREG(st.st_mode)) return Refuse(launcher + ": not a launcher (not a regular file)", err);
+  int fd = open(launcher.c_str(), O_RDONLY);
+  if (fd < 0) return Refuse(launcher + ": " + strerror(errno), err);
+  close(fd);
+  int error = 0;
+  if (ZipFile* zip = zipOpen(launcher.c_str(), &error)) {
+    zipClose(zip);
+    return Refuse(launcher + ": already carries a payload; give the bare launcher", err);
+  }
+  return true;
+}
+
+// SOURCE_DATE_EPOCH, when set: a whole number of seconds.
+bool ReadSourceDateEpoch(ArchiveSettings* settings, std::string* err) {
+  const char* text = getenv("SOURCE_DATE_EPOCH");
+  if (text == nullptr) return true;
+  char* end = nullptr;
+  errno = 0;
+  long long seconds = strtoll(text, &end, 10);
+  if (*text == '\0' || *end != '\0' || errno != 0 || seconds < 0)
+    return Refuse(std::string("SOURCE_DATE_EPOCH is not a number of seconds: '") + text + "'", err);
+  settings->fixedTime = true;
+  settings->time = static_cast<time_t>(seconds);
+  return true;
+}
+
+std::string RealPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// An installer written into the payload would be packed by the next run.
+bool CheckOutputOutsidePayload(const std::string& payload, const std::string& output, std::string* err) {
+  size_t slash = output.rfind('/');
+  std::string dir = RealPath(slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash));
+  std::string top = RealPath(payload);
+  if (!dir.empty() && !top.empty() && (dir == top || dir.compare(0, top.size() + 1, top + "/") == 0))
+    return Refuse(output + ": lies inside the payload directory " + payload, err);
+  return true;
+}
+
+bool HoldsRuntimeEntries(const std::vector<PayloadItem>& items) {
+  for (const PayloadItem& item : items) {
+    if (item.name == "package/jre" || item.name.compare(0, strlen(kRuntimeEntry), kRuntimeEntry) == 0) return true;
+  }
+  return false;
+}
+
+// Adds the runtime in dir under package/jre, with the directory entries
+// that lead to it.
+bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::string* err) {
+  if (!IsRuntimeHome(dir))
+    return Refuse(dir + ": not a Java runtime (no bin/java beside lib/libjava.so)", err);
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) return Refuse(dir + ": " + strerror(errno), err);
+  for (const char* name : {"package/", kRuntimeEntry}) {
+    if (FindItem(*items, name) >= 0) continue;
+    PayloadItem item;
+    item.name = name;
+    item.directory = true;
+    item.mtime = st.st_mtime;
+    item.mode = 0755;
+    items->push_back(item);
+  }
+  WalkRules rules;
+  rules.skipDanglingLinks = true;
+  std::vector<std::string> skipped;
+  if (!WalkTree(dir, kRuntimeEntry, rules, items, &skipped, err)) return false;
+  if (!skipped.empty())
+    Warn("left out " + std::to_string(skipped.size()) + " link(s) of the runtime to missing files, such as " +
+         skipped.front());
+  if (items->size() > kMaxEntries)
+    return Refuse("more than 65534 entries (files and directories); the launcher reads no more", err);
+  return true;
+}
+
+}  // namespace
+
+bool Pack(const Command& command, const std::string& defaultLauncher, std::string* err) {
+  std::string launcher = command.launcher;
+  if (launcher.empty()) {
+    if (defaultLauncher.empty() || access(defaultLauncher.c_str(), F_OK) != 0)
+      return Refuse("no launcher beside mksetup (" + defaultLauncher + "); name one with --launcher", err);
+    launcher = defaultLauncher;
+  }
+  ArchiveSettings settings;
+  settings.level = command.level;
+  settings.verbose = command.verbose;
+  if (!CheckLauncher(launcher, err) || !ReadSourceDateEpoch(&settings, err)) return false;
+
+  std::vector<PayloadItem> items;
+  std::vector<std::string> unused;
+  if (!WalkTree(command.payload, "", WalkRules(), &items, &unused, err)) return false;
+  std::string mainClass = command.mainClass + ".class";
+  int main = FindItem(items, mainClass);
+  if (main < 0)
+    return Refuse(command.payload + ": no " + mainClass + " at its top; the launcher would have nothing to run",
+                  err);
+  if (FindItem(items, kClassPathJar) < 0)
+    Warn(command.payload + ": no " + kClassPathJar + ", which the launcher puts on the class path");
+  bool bundling = !command.runtime.empty() || !command.jlinkModules.empty();
+  if (bundling && HoldsRuntimeEntries(items))
+    return Refuse(command.payload + ": already holds package/jre; drop it or the runtime option", err);
+  if (!CheckOutputOutsidePayload(command.payload, command.output, err)) return false;
+
+  StagingDir staging;
+  if (!staging.Create(command.output, err)) return false;
+  std::string runtime = command.runtime;
+  if (!command.jlinkModules.empty()) {
+    runtime = staging.path() + "/jre";
+    if (!MakeJlinkRuntime(command.jlinkModules, runtime, err)) return false;
+  }
+  if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
+  SortItems(&items);
+  for (const PayloadItem& item : items) {
+    if (!IsSafeEntryName(item.name)) return Refuse(item.name + ": a name the launcher refuses to extract", err);
+  }
+  std::string archive = staging.path() + "/payload.zip";
+  return WriteArchive(items, settings, archive, err) &&
+         WriteSetup(launcher, archive, staging.path() + "/setup", command.output, err);
+}

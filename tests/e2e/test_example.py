@@ -1,0 +1,117 @@
+"""The example installer of examples/, packed with a runtime made by
+mksetup --jlink and run by the launcher in each of its modes, on a host
+environment where the launcher finds no other Java runtime."""
+
+import os
+import shutil
+import unittest
+
+import harness
+
+MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
+PAYLOAD = os.environ.get("BRAMLET_EXAMPLE_PAYLOAD", "")
+JDK = "/usr/lib/jvm/java-17-openjdk-amd64"
+# No JAVA_HOME, and a PATH without java: the runtime must come from the payload.
+NO_JAVA = {"PATH": "/usr/sbin:/sbin", "JAVA_HOME": None}
+
+
+class ExampleInstaller(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = d = harness.Scratch()
+        cls.setup = d / "example-setup"
+        cls.pack = harness.run(["--jlink", "java.base", PAYLOAD, cls.setup], program=MKSETUP,
+                               env={"JAVA_HOME": JDK}, timeout=300)
+        cls.batch = harness.Batch()
+        if cls.pack.status != 0:
+            return
+
+        def scenario(key, args, **kwargs):
+            # A copy each: the launcher lets one run of a file at a time.
+            program = d / ("setup-" + key)
+            shutil.copy(cls.setup, program)
+            args = args + ["-tmpdir", d.mkdir("tmp-" + key)]
+            cls.batch.start(key, args, program=program, env=NO_JAVA, cwd=d.path, **kwargs)
+
+        def state(key, target):
+            return d.write("state-" + key, "# answers\ninstallDir=%s\n" % target)
+
+        scenario("silent", ["-silent", state("silent", d / "silent")])
+        d.write("earlier/.bramlet-example", "")
+        d.write("earlier/bin/hello", "an earlier version")
+        scenario("earlier", ["-silent", state("earlier", d / "earlier")])
+        d.write("occupied/precious", "someone else's")
+        scenario("occupied", ["-silent", state("occupied", d / "occupied")])
+        with open(d.write("typed", "relative\n%s\n" % (d / "console")), "rb") as typed:
+            scenario("console", ["-console", "-savestate", d / "answers"], stdin=typed)
+        scenario("id", ["-console", "-id"])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.batch.finish_all()
+        cls.dir.cleanup()
+
+    def result(self, key, status=0):
+        self.assertEqual(self.pack.status, 0, self.pack)
+        r = self.batch.result(key, timeout=180)
+        self.assertEqual(r.status, status, r)
+        self.assertEqual(os.listdir(self.dir / ("tmp-" + key)), [] if status == 0 else ["bramlet-example-install.log"])
+        return r
+
+    def assertInstalled(self, target):
+        self.assertEqual(harness.mode_of(target / "bin/hello"), 0o755)
+        self.assertEqual(harness.mode_of(target / "lib/hello.jar"), 0o644)
+        self.assertEqual(harness.mode_of(target / "runtime/bin/java"), 0o755)
+        self.assertTrue(os.path.exists(target / ".bramlet-example"))
+        # The application runs on the runtime installed beside it.
+        r = harness.run([], program=target / "bin/hello", env={"PATH": "/usr/bin:/bin"})
+        self.assertEqual(r.status, 0, r)
+        lines = r.stdout.decode().splitlines()
+        self.assertEqual(lines[0], "Hello from the bramlet example application.")
+        self.assertTrue(lines[1].startswith("It runs on Java 17"), lines)
+        self.assertTrue(lines[1].endswith(" from %s." % (target / "runtime")), lines)
+
+    def test_silent_installation_with_the_bundled_runtime(self):
+        r = self.result("silent")
+        out = r.stdout.decode()
+        # The runtime is the payload's, extracted into the working directory.
+        first = [l for l in out.splitlines() if l.startswith("Example installer on Java 17")]
+        self.assertEqual(len(first), 1, out)
+        self.assertTrue(first[0].startswith("Example installer on Java 17"), out)
+        self.assertTrue(first[0].endswith("/package/jre"), out)
+        self.assertIn(" from %s/" % (self.dir / "tmp-silent"), first[0])
+        self.assertIn("Installing into %s (" % (self.dir / "silent"), out)
+        self.assertIn("[100%] runtime/release\n", out)
+        self.assertIn("Installed. Start the application with %s\n" % (self.dir / "silent/bin/hello"), out)
+        self.assertInstalled(self.dir / "silent")
+
+    def test_an_earlier_installation_is_replaced(self):
+        self.result("earlier")
+        self.assertInstalled(self.dir / "earlier")
+
+    def test_a_directory_of_other_files_is_refused(self):
+        r = self.result("occupied", status=1)
+        log = self.dir / "tmp-occupied/bramlet-example-install.log"
+        self.assertEqual(r.stderr.decode().splitlines()[-2:], [
+            "Installation failed: %s holds other files; choose a new or empty directory" % (self.dir / "occupied"),
+            "The installation log is in %s" % log])
+        with open(log) as f:
+            self.assertIn("failed: %s holds other files" % (self.dir / "occupied"), f.read())
+        self.assertEqual(sorted(os.listdir(self.dir / "occupied")), ["precious"])
+
+    def test_console_dialogue_and_saved_answers(self):
+        r = self.result("console")
+        self.assertIn("Installation directory [/opt/bramlet-example]: Please give an absolute path.\n"
+                      "Installation directory [/opt/bramlet-example]: ", r.stdout.decode())
+        self.assertInstalled(self.dir / "console")
+        with open(self.dir / "answers") as f:
+            self.assertIn("installDir=%s\n" % (self.dir / "console"), f.read())
+
+    def test_wizard_identifier(self):
+        r = self.result("id")
+        self.assertIn("bramlet-example-installer 1.0\n", r.stdout.decode())
+        self.assertNotIn("Installing", r.stdout.decode())
+
+
+if __name__ == "__main__":
+    unittest.main()
