@@ -103,6 +103,20 @@ std::string WriteArchive(const std::string& path, const std::string& bytes) {
   return path;
 }
 
+ZipEntrySpec Entry(const std::string& name, const std::string& data, int method) {
+  ZipEntrySpec e;
+  e.name = name;
+  e.data = data;
+  e.method = method;
+  return e;
+}
+
+std::string WriteEntries(const std::string& path, const std::vector<ZipEntrySpec>& entries) {
+  ZipSpec spec;
+  spec.entries = entries;
+  return WriteArchive(path, spec.Build());
+}
+
 OpenZip::OpenZip(const std::string& path) : zip_(zipOpen(path.c_str(), &error_)) {}
 
 OpenZip::~OpenZip() { zipClose(zip_); }

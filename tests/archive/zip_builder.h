@@ -50,6 +50,12 @@ struct ZipSpec {
   std::string Build() const;
 };
 
+/// A well-formed entry of name holding data, stored (method 0) or deflated.
+ZipEntrySpec Entry(const std::string& name, const std::string& data = "data", int method = 8);
+
+/// Writes an archive of entries to path (see WriteArchive); returns path.
+std::string WriteEntries(const std::string& path, const std::vector<ZipEntrySpec>& entries);
+
 /// The raw deflate stream of data at level.
 std::string Deflate(const std::string& data, int level = 6);
 

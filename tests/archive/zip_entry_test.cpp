@@ -16,19 +16,11 @@
 
 namespace {
 
-test::ZipEntrySpec File(const std::string& name, const std::string& data = "data", int method = 8) {
-  test::ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
+using test::Entry;
 
 std::string Write(const test::ScratchDir& dir, const std::vector<test::ZipEntrySpec>& entries,
                   const std::string& name = "a.zip") {
-  test::ZipSpec spec;
-  spec.entries = entries;
-  return test::WriteArchive(dir / name, spec.Build());
+  return test::WriteEntries(dir / name, entries);
 }
 
 std::string Random(size_t n, unsigned seed) {
@@ -80,8 +72,8 @@ int ReadEntry(ZipFile* zip, int index, const std::string& path) {
 
 TEST(ZipGetNextEntry, BuildsTheEntryFromBothHeaders) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {File("first", "one"), File("dir/", "", 0),
-                                             File("third", "333333", 0)};
+  std::vector<test::ZipEntrySpec> entries = {Entry("first", "one"), Entry("dir/", "", 0),
+                                             Entry("third", "333333", 0)};
   entries[2].dosTime = 0x12345678;
   entries[2].comment = "the third";
   entries[2].localExtra = "LX";
@@ -115,7 +107,7 @@ TEST(ZipGetNextEntry, BuildsTheEntryFromBothHeaders) {
 
 TEST(ZipGetNextEntry, PrefersTheCentralExtraField) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {File("both"), File("local"), File("central")};
+  std::vector<test::ZipEntrySpec> entries = {Entry("both"), Entry("local"), Entry("central")};
   entries[0].centralExtra = "CENTRAL";
   entries[0].localExtra = "loc";
   entries[1].localExtra = "only local";
@@ -141,7 +133,7 @@ TEST(ZipGetNextEntry, PrefersTheCentralExtraField) {
 
 TEST(ReadLOC, ReadsALocalHeaderLongerThanTheCentralOne) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {File("a", "content", 0)};
+  std::vector<test::ZipEntrySpec> entries = {Entry("a", "content", 0)};
   entries[0].localName = std::string(700, 'L');
   entries[0].localExtra = std::string(300, 'x');
   test::OpenZip zip(Write(dir, entries));
@@ -160,8 +152,8 @@ TEST(ReadLOC, ReadsALocalHeaderLongerThanTheCentralOne) {
 
 TEST(ReadLOC, SaysWhyALocalHeaderCantBeRead) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {File("ok"), File("beyond"), File("nosig"), File("negative"),
-                                             File("extra")};
+  std::vector<test::ZipEntrySpec> entries = {Entry("ok"), Entry("beyond"), Entry("nosig"), Entry("negative"),
+                                             Entry("extra")};
   entries[1].localOffset = 1 << 30;
   entries[2].localOffset = 1;
   entries[3].localOffset = 0x80000000u;
@@ -184,7 +176,7 @@ TEST(ReadLOC, SaysWhyALocalHeaderCantBeRead) {
 TEST(ZipGetEntry, FindsByTheLocalNameThroughTheCentralHash) {
   test::ScratchDir dir;
   // "Aa" and "BB" have the same hash.
-  std::vector<test::ZipEntrySpec> entries = {File("Aa"), File("x"), File("dir/")};
+  std::vector<test::ZipEntrySpec> entries = {Entry("Aa"), Entry("x"), Entry("dir/")};
   entries[0].localName = "BB";
   entries[1].localName = "y";
   test::OpenZip zip(Write(dir, entries));
@@ -219,7 +211,7 @@ TEST(ZipGetEntry, FindsByTheLocalNameThroughTheCentralHash) {
 TEST(ZipGetEntry, TheCacheAnswersWithoutReadingTheFile) {
   test::ScratchDir dir;
   // "BB" comes later, so its chain lists it before "Aa".
-  test::OpenZip zip(Write(dir, {File("a"), File("Aa"), File("b"), File("BB")}));
+  test::OpenZip zip(Write(dir, {Entry("a"), Entry("Aa"), Entry("b"), Entry("BB")}));
   ASSERT_NE(zip.get(), nullptr);
   ZipEntry* a = zipGetEntry(zip.get(), "a");
   ASSERT_NE(a, nullptr);
@@ -254,8 +246,8 @@ TEST(ZipGetEntry, TheCacheAnswersWithoutReadingTheFile) {
 TEST(ZipRead, StaysInsideTheEntry) {
   test::ScratchDir dir;
   std::string packed = test::Deflate(std::string(1000, 'q'));
-  test::OpenZip zip(Write(dir, {File("stored", "0123456789", 0), File("deflated", std::string(1000, 'q')),
-                                File("empty", "", 0)}));
+  test::OpenZip zip(Write(dir, {Entry("stored", "0123456789", 0), Entry("deflated", std::string(1000, 'q')),
+                                Entry("empty", "", 0)}));
   ASSERT_NE(zip.get(), nullptr);
   ZipEntry* s = zipGetNextEntry(zip.get(), 0);
   ZipEntry* d = zipGetNextEntry(zip.get(), 1);
@@ -284,7 +276,7 @@ TEST(ZipRead, StaysInsideTheEntry) {
 TEST(InflateFully, WritesLargeEntriesExactly) {
   test::ScratchDir dir;
   std::string mixed = Random(700000, 1) + std::string(900000, 'r') + Random(300000, 2);
-  test::OpenZip zip(Write(dir, {File("big", mixed), File("stored", "s", 0)}));
+  test::OpenZip zip(Write(dir, {Entry("big", mixed), Entry("stored", "s", 0)}));
   ASSERT_NE(zip.get(), nullptr);
   std::string content;
   EXPECT_EQ(Inflate(zip.get(), 0, dir / "out", &content), "1 <none>");
@@ -297,7 +289,7 @@ TEST(InflateFully, NamesStreamsThatDoNotFitTheEntry) {
   std::string data = std::string(5000, 'x') + "end";
   std::string packed = test::Deflate(data);
   std::string large = Random(200000, 4) + std::string(400000, 'l');
-  std::vector<test::ZipEntrySpec> entries(7, File("e", data));
+  std::vector<test::ZipEntrySpec> entries(7, Entry("e", data));
   entries[0].size = 6000;                                           // inflates to less than its size
   entries[1].compressed = packed + std::string(100000, '\0');      // ends long before its bytes are used
   entries[2].compressed = packed + "junk";                         // ends with a few bytes left over
@@ -305,7 +297,7 @@ TEST(InflateFully, NamesStreamsThatDoNotFitTheEntry) {
   entries[4].compressed = std::string("\xff\xff\xff\xff garbage", 12);
   entries[5].compressed = Unfinished(data);                        // more than its size, at once
   entries[5].size = 4000;
-  entries[6] = File("large", large);                               // more than its size, later
+  entries[6] = Entry("large", large);                               // more than its size, later
   entries[6].size = 300000;
   test::OpenZip zip(Write(dir, entries));
   ASSERT_NE(zip.get(), nullptr);
@@ -328,7 +320,7 @@ TEST(InflateFully, NamesStreamsThatDoNotFitTheEntry) {
 TEST(ZipReadEntry, ChecksTheCrcOfStoredAndDeflatedData) {
   test::ScratchDir dir;
   std::string data = std::string(40000, 'c') + "marker" + std::string(40000, 'd');
-  std::vector<test::ZipEntrySpec> entries = {File("stored", data, 0), File("deflated", data), File("good", data)};
+  std::vector<test::ZipEntrySpec> entries = {Entry("stored", data, 0), Entry("deflated", data), Entry("good", data)};
   entries[1].level = 0;  // stored deflate blocks: a changed byte keeps the stream valid
   std::string bytes;
   {
@@ -358,7 +350,7 @@ TEST(ZipReadEntry, ChecksTheCrcOfStoredAndDeflatedData) {
 TEST(ZipReadEntry, FailsAnEntryCutShortByTheEndOfTheFile) {
   test::ScratchDir dir;
   std::string data = Random(100000, 3);
-  std::string path = Write(dir, {File("first", "1"), File("deflated", data), File("stored", data, 0)});
+  std::string path = Write(dir, {Entry("first", "1"), Entry("deflated", data), Entry("stored", data, 0)});
   test::OpenZip zip(path);
   ASSERT_NE(zip.get(), nullptr);
   ZipEntry* d = zipGetNextEntry(zip.get(), 1);
@@ -379,7 +371,7 @@ TEST(ZipReadEntry, FailsAnEntryCutShortByTheEndOfTheFile) {
 
 TEST(ZipReadEntry, ReplacesTheWholeFileAndNeverFollowsALink) {
   test::ScratchDir dir;
-  test::OpenZip zip(Write(dir, {File("short", "new"), File("empty", "", 0)}));
+  test::OpenZip zip(Write(dir, {Entry("short", "new"), Entry("empty", "", 0)}));
   ASSERT_NE(zip.get(), nullptr);
   std::string existing = dir.Write("existing", std::string(10000, 'o'), 0644);
   EXPECT_EQ(ReadEntry(zip.get(), 0, existing), 1);
@@ -410,7 +402,7 @@ TEST(ZipReadEntry, ReplacesTheWholeFileAndNeverFollowsALink) {
 TEST(ReadLOC, TakesNamesAndExtraFieldsOfTheLargestSizes) {
   test::ScratchDir dir;
   // Their lengths add up to more than 16 bits hold.
-  std::vector<test::ZipEntrySpec> entries = {File(std::string(65535, 'n'), "big", 0), File("next", "n", 0)};
+  std::vector<test::ZipEntrySpec> entries = {Entry(std::string(65535, 'n'), "big", 0), Entry("next", "n", 0)};
   entries[0].centralExtra = std::string(65534, 'e') + "E";
   test::OpenZip zip(Write(dir, entries));
   ASSERT_NE(zip.get(), nullptr);

@@ -14,13 +14,7 @@
 
 namespace {
 
-test::ZipEntrySpec File(const std::string& name, const std::string& data = "data", int method = 8) {
-  test::ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
+using test::Entry;
 
 // The index of an archive built by readCEN itself, so that lastError stays
 // readable when the central directory is refused.
@@ -61,7 +55,7 @@ TEST(IsMetaName, MatchesTheFolderInAnyCase) {
 TEST(ZipOpen, ForeignBytesInFrontShiftEveryOffset) {
   test::ScratchDir dir;
   test::ZipSpec spec;
-  spec.entries = {File("one", "first"), File("two", std::string(3000, '2'), 0), File("three")};
+  spec.entries = {Entry("one", "first"), Entry("two", std::string(3000, '2'), 0), Entry("three")};
   std::string plain = Write(dir, spec, "plain.zip");
   spec.prefix = std::string(1000, '\x7f') + "PK\x05\x06 looks like a record";
   std::string behind = Write(dir, spec, "behind.zip");
@@ -98,7 +92,7 @@ TEST(ZipOpen, TellsAMissingFileFromOneThatIsNoArchive) {
   EXPECT_EQ(error, -4);
 
   test::ZipSpec spec;
-  spec.entries = {File("x")};
+  spec.entries = {Entry("x")};
   std::string good = spec.Build();
   std::string emptyAlone = test::ZipSpec().Build();
   test::ZipSpec emptyBehind;
@@ -132,7 +126,7 @@ TEST(ZipOpen, TellsAMissingFileFromOneThatIsNoArchive) {
 // count, or -1 when the end record is not found.
 int EntriesWithCommentOf(const test::ScratchDir& dir, size_t length) {
   test::ZipSpec spec;
-  spec.entries = {File("x")};
+  spec.entries = {Entry("x")};
   spec.comment = std::string(length, 'c');
   test::OpenZip zip(Write(dir, spec, "comment.zip"));
   if (zip.get() == nullptr) return -1;
@@ -162,7 +156,7 @@ TEST(FindEND, TakesTheCandidateNearestTheEndThenTheLowestInItsBlock) {
   // A comment that ends in a record of its own, reaching to the end of the
   // file: that one is nearer the end and wins.
   test::ZipSpec spec;
-  spec.entries = {File("x")};
+  spec.entries = {Entry("x")};
   spec.comment = "comment " + test::ZipSpec().Build() + "";
   {
     test::OpenZip zip(Write(dir, spec));
@@ -197,7 +191,7 @@ TEST(ReadCEN, NamesWhatIsWrongWithTheCentralDirectory) {
   auto with = [](auto change) {
     test::ZipSpec spec;
     spec.prefix = std::string(200, 'p');
-    spec.entries = {File("META-INF/first"), File("second")};
+    spec.entries = {Entry("META-INF/first"), Entry("second")};
     change(spec);
     return spec;
   };
@@ -245,7 +239,7 @@ TEST(ReadCEN, NamesWhatIsWrongWithTheCentralDirectory) {
 TEST(ReadCEN, KeepsTheMetaNamesFoundBeforeARefusedEntry) {
   test::ScratchDir dir;
   test::ZipSpec spec;
-  spec.entries = {File("META-INF/first"), File("second")};
+  spec.entries = {Entry("META-INF/first"), Entry("second")};
   spec.entries[1].method = 12;
   Index index(Write(dir, spec));
   EXPECT_EQ(index.result, -1);
@@ -292,7 +286,7 @@ TEST(ReadCEN, FillsCellsFromTheCentralHeaders) {
   test::ScratchDir dir;
   test::ZipSpec spec;
   spec.prefix = "foreign";
-  spec.entries = {File("stored", "plain", 0), File("deflated", std::string(500, 'z')), File("x/extra")};
+  spec.entries = {Entry("stored", "plain", 0), Entry("deflated", std::string(500, 'z')), Entry("x/extra")};
   spec.entries[0].compressedSize = 77;  // ignored: stored entries have none
   spec.entries[0].crc = 0x12345678;
   spec.entries[2].centralExtra = std::string("UT\x05\x00\x01" "abcd", 9);
@@ -320,7 +314,7 @@ TEST(ReadCEN, FillsCellsFromTheCentralHeaders) {
 TEST(ReadCEN, ChainsListLaterEntriesFirst) {
   test::ScratchDir dir;
   test::ZipSpec spec;
-  spec.entries = {File("twice", "first"), File("other"), File("twice", "second, longer")};
+  spec.entries = {Entry("twice", "first"), Entry("other"), Entry("twice", "second, longer")};
   test::OpenZip zip(Write(dir, spec));
   ASSERT_NE(zip.get(), nullptr);
   EXPECT_EQ(zip->entryCount, 3);
@@ -336,9 +330,9 @@ TEST(ReadCEN, KeepsCommentsMetaNamesAndLongNames) {
   test::ScratchDir dir;
   test::ZipSpec spec;
   std::string longName(2000, 'n'), longerThanScratch(600, 'm');
-  spec.entries = {File("META-INF/MANIFEST.MF"), File(longName), File("meta-inf/b"), File("Meta-Inf/"),
-                  File(longerThanScratch), File("short"), File("META-INF/c"), File("META-INF/d"),
-                  File("META-INF")};
+  spec.entries = {Entry("META-INF/MANIFEST.MF"), Entry(longName), Entry("meta-inf/b"), Entry("Meta-Inf/"),
+                  Entry(longerThanScratch), Entry("short"), Entry("META-INF/c"), Entry("META-INF/d"),
+                  Entry("META-INF")};
   spec.entries[1].comment = "about the long one";
   spec.entries[5].comment = "short's";
   spec.comment = "archive comment";
@@ -369,7 +363,7 @@ TEST(ReadCEN, KeepsCommentsMetaNamesAndLongNames) {
 TEST(ZipOpen, SharesARecordPerPathStringAndTimeStamp) {
   test::ScratchDir dir;
   test::ZipSpec spec;
-  spec.entries = {File("x")};
+  spec.entries = {Entry("x")};
   std::string path = Write(dir, spec);
   std::string samePlace = dir.path() + "//a.zip";
   ZipFile* first = zipOpen(path.c_str(), nullptr);
@@ -402,7 +396,7 @@ TEST(ZipOpen, SharesARecordPerPathStringAndTimeStamp) {
 TEST(ZipOpen, StartsANewRecordAfter65535References) {
   test::ScratchDir dir;
   test::ZipSpec spec;
-  spec.entries = {File("x")};
+  spec.entries = {Entry("x")};
   std::string path = Write(dir, spec);
   ZipFile* full = zipOpen(path.c_str(), nullptr);
   ASSERT_NE(full, nullptr);
