@@ -419,15 +419,29 @@ TEST(ReadLOC, TakesNamesAndExtraFieldsOfTheLargestSizes) {
   EXPECT_STREQ(e->name, "next");
   zipFreeEntry(zip.get(), e);
 
-  // Without memory for the header's bytes there is no entry.
+}
+
+TEST(ReadLOC, GivesNoEntryWithoutMemoryForTheLocalHeader) {
+  test::ScratchDir dir;
+  // The central header's lengths are short, the local header's need 131,100
+  // bytes: more than any block the allocator still has.
+  std::vector<test::ZipEntrySpec> entries = {Entry("x")};
+  entries[0].localName = std::string(65535, 'L');
+  entries[0].localExtra = std::string(65535, 'e');
+  test::OpenZip zip(Write(dir, entries));
+  ASSERT_NE(zip.get(), nullptr);
+  constexpr size_t kHeader = 30 + 65535 + 65535;
   EXPECT_EQ(test::InChild([&] {
               rlim_t pages = std::stoull(test::ReadFile("/proc/self/statm"));
               struct rlimit limit = {(pages + 256) * 4096, RLIM_INFINITY};
               if (setrlimit(RLIMIT_AS, &limit) != 0) return std::string("setrlimit failed");
+              // Each block is linked to the one before, so that none is unused.
               void* blocks = nullptr;
-              while (void* block = malloc(64 * 1024)) {
-                *static_cast<void**>(block) = blocks;
-                blocks = block;
+              for (size_t size : {size_t{1} << 20, kHeader}) {
+                while (void* block = malloc(size)) {
+                  *static_cast<void**>(block) = blocks;
+                  blocks = block;
+                }
               }
               return std::string(zipGetNextEntry(zip.get(), 0) ? "built" : "none");
             }),
