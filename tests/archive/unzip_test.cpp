@@ -34,7 +34,7 @@ std::string Unzip(const std::string& path, const std::string& destination, const
   });
 }
 
-std::string Archive(const test::ScratchDir& dir, const std::vector<test::ZipEntrySpec>& entries,
+std::string Archive(const test::ScratchDir& dir, const std::vector<test::ZipEntryLayout>& entries,
                     const std::string& name = "a.zip") {
   return test::WriteEntries(dir / name, entries);
 }
@@ -73,7 +73,7 @@ TEST(UnzipFiles, GivesEverythingMode0700WhateverTheMask) {
 
 TEST(UnzipFiles, AnEmptyArchiveCreatesNothing) {
   test::ScratchDir dir;
-  test::ZipSpec empty;
+  test::ZipLayout empty;
   empty.prefix = "prefix bytes";
   std::string zip = test::WriteArchive(dir / "e.zip", empty.Build());
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
@@ -233,11 +233,11 @@ TEST(UnzipFiles, DoesNotWriteThroughALinkAtTheOutputPath) {
 TEST(UnzipFiles, FailsOnDamagedData) {
   test::ScratchDir dir;
   for (int method : {0, 8}) {
-    test::ZipEntrySpec damaged = Entry("damaged", std::string(3000, 'd') + "tail", method);
+    test::ZipEntryLayout damaged = Entry("damaged", std::string(3000, 'd') + "tail", method);
     damaged.level = 0;  // deflate's stored blocks: the flipped byte stays a valid stream
-    test::ZipSpec spec;
-    spec.entries = {Entry("good", "g"), damaged};
-    std::string bytes = spec.Build();
+    test::ZipLayout layout;
+    layout.entries = {Entry("good", "g"), damaged};
+    std::string bytes = layout.Build();
     size_t at = bytes.find("dtail");
     ASSERT_NE(at, std::string::npos);
     bytes[at] = 'e';
@@ -250,7 +250,7 @@ TEST(UnzipFiles, FailsOnDamagedData) {
 
 TEST(UnzipFiles, AnUnreadableLocalHeaderEndsTheExtractionQuietly) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {Entry("one", "1"), Entry("two", "2"), Entry("three", "3")};
+  std::vector<test::ZipEntryLayout> entries = {Entry("one", "1"), Entry("two", "2"), Entry("three", "3")};
   entries[1].localOffset = 3;  // no local header there
   std::string zip = Archive(dir, entries);
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");

@@ -18,7 +18,7 @@ namespace {
 
 using test::Entry;
 
-std::string Write(const test::ScratchDir& dir, const std::vector<test::ZipEntrySpec>& entries,
+std::string Write(const test::ScratchDir& dir, const std::vector<test::ZipEntryLayout>& entries,
                   const std::string& name = "a.zip") {
   return test::WriteEntries(dir / name, entries);
 }
@@ -72,7 +72,7 @@ int ReadEntry(ZipFile* zip, int index, const std::string& path) {
 
 TEST(ZipGetNextEntry, BuildsTheEntryFromBothHeaders) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {Entry("first", "one"), Entry("dir/", "", 0),
+  std::vector<test::ZipEntryLayout> entries = {Entry("first", "one"), Entry("dir/", "", 0),
                                              Entry("third", "333333", 0)};
   entries[2].dosTime = 0x12345678;
   entries[2].comment = "the third";
@@ -107,7 +107,7 @@ TEST(ZipGetNextEntry, BuildsTheEntryFromBothHeaders) {
 
 TEST(ZipGetNextEntry, PrefersTheCentralExtraField) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {Entry("both"), Entry("local"), Entry("central")};
+  std::vector<test::ZipEntryLayout> entries = {Entry("both"), Entry("local"), Entry("central")};
   entries[0].centralExtra = "CENTRAL";
   entries[0].localExtra = "loc";
   entries[1].localExtra = "only local";
@@ -133,7 +133,7 @@ TEST(ZipGetNextEntry, PrefersTheCentralExtraField) {
 
 TEST(ReadLOC, ReadsALocalHeaderLongerThanTheCentralOne) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {Entry("a", "content", 0)};
+  std::vector<test::ZipEntryLayout> entries = {Entry("a", "content", 0)};
   entries[0].localName = std::string(700, 'L');
   entries[0].localExtra = std::string(300, 'x');
   test::OpenZip zip(Write(dir, entries));
@@ -152,7 +152,7 @@ TEST(ReadLOC, ReadsALocalHeaderLongerThanTheCentralOne) {
 
 TEST(ReadLOC, SaysWhyALocalHeaderCantBeRead) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {Entry("ok"), Entry("beyond"), Entry("nosig"), Entry("negative"),
+  std::vector<test::ZipEntryLayout> entries = {Entry("ok"), Entry("beyond"), Entry("nosig"), Entry("negative"),
                                              Entry("extra")};
   entries[1].localOffset = 1 << 30;
   entries[2].localOffset = 1;
@@ -176,7 +176,7 @@ TEST(ReadLOC, SaysWhyALocalHeaderCantBeRead) {
 TEST(ZipGetEntry, FindsByTheLocalNameThroughTheCentralHash) {
   test::ScratchDir dir;
   // "Aa" and "BB" have the same hash.
-  std::vector<test::ZipEntrySpec> entries = {Entry("Aa"), Entry("x"), Entry("dir/")};
+  std::vector<test::ZipEntryLayout> entries = {Entry("Aa"), Entry("x"), Entry("dir/")};
   entries[0].localName = "BB";
   entries[1].localName = "y";
   test::OpenZip zip(Write(dir, entries));
@@ -289,7 +289,7 @@ TEST(InflateFully, NamesStreamsThatDoNotFitTheEntry) {
   std::string data = std::string(5000, 'x') + "end";
   std::string packed = test::Deflate(data);
   std::string large = Random(200000, 4) + std::string(400000, 'l');
-  std::vector<test::ZipEntrySpec> entries(7, Entry("e", data));
+  std::vector<test::ZipEntryLayout> entries(7, Entry("e", data));
   entries[0].size = 6000;                                           // inflates to less than its size
   entries[1].compressed = packed + std::string(100000, '\0');      // ends long before its bytes are used
   entries[2].compressed = packed + "junk";                         // ends with a few bytes left over
@@ -320,13 +320,13 @@ TEST(InflateFully, NamesStreamsThatDoNotFitTheEntry) {
 TEST(ZipReadEntry, ChecksTheCrcOfStoredAndDeflatedData) {
   test::ScratchDir dir;
   std::string data = std::string(40000, 'c') + "marker" + std::string(40000, 'd');
-  std::vector<test::ZipEntrySpec> entries = {Entry("stored", data, 0), Entry("deflated", data), Entry("good", data)};
+  std::vector<test::ZipEntryLayout> entries = {Entry("stored", data, 0), Entry("deflated", data), Entry("good", data)};
   entries[1].level = 0;  // stored deflate blocks: a changed byte keeps the stream valid
   std::string bytes;
   {
-    test::ZipSpec spec;
-    spec.entries = entries;
-    bytes = spec.Build();
+    test::ZipLayout layout;
+    layout.entries = entries;
+    bytes = layout.Build();
   }
   // The marker stands in the first two entries' data as it is.
   for (int flip = 0; flip < 2; ++flip) {
@@ -402,7 +402,7 @@ TEST(ZipReadEntry, ReplacesTheWholeFileAndNeverFollowsALink) {
 TEST(ReadLOC, TakesNamesAndExtraFieldsOfTheLargestSizes) {
   test::ScratchDir dir;
   // Their lengths add up to more than 16 bits hold.
-  std::vector<test::ZipEntrySpec> entries = {Entry(std::string(65535, 'n'), "big", 0), Entry("next", "n", 0)};
+  std::vector<test::ZipEntryLayout> entries = {Entry(std::string(65535, 'n'), "big", 0), Entry("next", "n", 0)};
   entries[0].centralExtra = std::string(65534, 'e') + "E";
   test::OpenZip zip(Write(dir, entries));
   ASSERT_NE(zip.get(), nullptr);
@@ -425,7 +425,7 @@ TEST(ReadLOC, GivesNoEntryWithoutMemoryForTheLocalHeader) {
   test::ScratchDir dir;
   // The central header's lengths are short, the local header's need 131,100
   // bytes: more than any block the allocator still has.
-  std::vector<test::ZipEntrySpec> entries = {Entry("x")};
+  std::vector<test::ZipEntryLayout> entries = {Entry("x")};
   entries[0].localName = std::string(65535, 'L');
   entries[0].localExtra = std::string(65535, 'e');
   test::OpenZip zip(Write(dir, entries));

@@ -32,8 +32,8 @@ struct Index {
   std::string error() const { return zip->lastError ? zip->lastError : "<none>"; }
 };
 
-std::string Write(const test::ScratchDir& dir, const test::ZipSpec& spec, const std::string& name = "a.zip") {
-  return test::WriteArchive(dir / name, spec.Build());
+std::string Write(const test::ScratchDir& dir, const test::ZipLayout& layout, const std::string& name = "a.zip") {
+  return test::WriteArchive(dir / name, layout.Build());
 }
 
 TEST(Hash, IsJavasStringHashOverSignedBytes) {
@@ -54,17 +54,17 @@ TEST(IsMetaName, MatchesTheFolderInAnyCase) {
 
 TEST(ZipOpen, ForeignBytesInFrontShiftEveryOffset) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
-  spec.entries = {Entry("one", "first"), Entry("two", std::string(3000, '2'), 0), Entry("three")};
-  std::string plain = Write(dir, spec, "plain.zip");
-  spec.prefix = std::string(1000, '\x7f') + "PK\x05\x06 looks like a record";
-  std::string behind = Write(dir, spec, "behind.zip");
-  spec.offsetsFromFileStart = true;
-  std::string adjusted = Write(dir, spec, "adjusted.zip");
+  test::ZipLayout layout;
+  layout.entries = {Entry("one", "first"), Entry("two", std::string(3000, '2'), 0), Entry("three")};
+  std::string plain = Write(dir, layout, "plain.zip");
+  layout.prefix = std::string(1000, '\x7f') + "PK\x05\x06 looks like a record";
+  std::string behind = Write(dir, layout, "behind.zip");
+  layout.offsetsFromFileStart = true;
+  std::string adjusted = Write(dir, layout, "adjusted.zip");
 
   test::OpenZip a(plain), b(behind), c(adjusted);
   ASSERT_TRUE(a.get() && b.get() && c.get());
-  int64_t shift = static_cast<int64_t>(spec.prefix.size());
+  int64_t shift = static_cast<int64_t>(layout.prefix.size());
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(b->cells[i].localHeaderOffset, a->cells[i].localHeaderOffset + shift) << i;
     EXPECT_EQ(b->cells[i].centralHeaderOffset, a->cells[i].centralHeaderOffset + shift) << i;
@@ -91,11 +91,11 @@ TEST(ZipOpen, TellsAMissingFileFromOneThatIsNoArchive) {
   EXPECT_EQ(zipOpen((dir / "missing").c_str(), &error), nullptr);
   EXPECT_EQ(error, -4);
 
-  test::ZipSpec spec;
-  spec.entries = {Entry("x")};
-  std::string good = spec.Build();
-  std::string emptyAlone = test::ZipSpec().Build();
-  test::ZipSpec emptyBehind;
+  test::ZipLayout layout;
+  layout.entries = {Entry("x")};
+  std::string good = layout.Build();
+  std::string emptyAlone = test::ZipLayout().Build();
+  test::ZipLayout emptyBehind;
   emptyBehind.prefix = "#!";
   const std::vector<std::pair<std::string, std::string>> bad = {
       {"short", std::string(21, '\0')},
@@ -125,12 +125,12 @@ TEST(ZipOpen, TellsAMissingFileFromOneThatIsNoArchive) {
 // Opens an archive whose comment has the given length and returns its entry
 // count, or -1 when the end record is not found.
 int EntriesWithCommentOf(const test::ScratchDir& dir, size_t length) {
-  test::ZipSpec spec;
-  spec.entries = {Entry("x")};
-  spec.comment = std::string(length, 'c');
-  test::OpenZip zip(Write(dir, spec, "comment.zip"));
+  test::ZipLayout layout;
+  layout.entries = {Entry("x")};
+  layout.comment = std::string(length, 'c');
+  test::OpenZip zip(Write(dir, layout, "comment.zip"));
   if (zip.get() == nullptr) return -1;
-  EXPECT_EQ(zip->archiveComment ? std::string(zip->archiveComment) : "<none>", length ? spec.comment : "<none>");
+  EXPECT_EQ(zip->archiveComment ? std::string(zip->archiveComment) : "<none>", length ? layout.comment : "<none>");
   return zip->entryCount;
 }
 
@@ -155,11 +155,11 @@ TEST(FindEND, TakesTheCandidateNearestTheEndThenTheLowestInItsBlock) {
   test::ScratchDir dir;
   // A comment that ends in a record of its own, reaching to the end of the
   // file: that one is nearer the end and wins.
-  test::ZipSpec spec;
-  spec.entries = {Entry("x")};
-  spec.comment = "comment " + test::ZipSpec().Build() + "";
+  test::ZipLayout layout;
+  layout.entries = {Entry("x")};
+  layout.comment = "comment " + test::ZipLayout().Build() + "";
   {
-    test::OpenZip zip(Write(dir, spec));
+    test::OpenZip zip(Write(dir, layout));
     ASSERT_NE(zip.get(), nullptr);
     EXPECT_EQ(zip->entryCount, 0);
   }
@@ -167,10 +167,10 @@ TEST(FindEND, TakesTheCandidateNearestTheEndThenTheLowestInItsBlock) {
   // one starting in its unused disk fields whose comment length comes from
   // the real comment. The lower one is taken; the other would be refused.
   const uint16_t length = 100;  // the record starts 122 bytes before the end: mid-block
-  spec.endDiskFields = std::string("PK\x05\x06", 4) + std::string(2, '\0');
-  spec.comment = "--" + test::Le16(length - 4) + std::string(length - 4, 'c');
+  layout.endDiskFields = std::string("PK\x05\x06", 4) + std::string(2, '\0');
+  layout.comment = "--" + test::Le16(length - 4) + std::string(length - 4, 'c');
   {
-    test::OpenZip zip(Write(dir, spec));
+    test::OpenZip zip(Write(dir, layout));
     ASSERT_NE(zip.get(), nullptr);
     EXPECT_EQ(zip->entryCount, 1);
   }
@@ -178,8 +178,8 @@ TEST(FindEND, TakesTheCandidateNearestTheEndThenTheLowestInItsBlock) {
 
 // readCEN's verdict on an archive: its result (as "ok" or the number) and
 // the recorded text.
-std::string Verdict(const test::ScratchDir& dir, const test::ZipSpec& spec) {
-  Index index(Write(dir, spec, "verdict.zip"));
+std::string Verdict(const test::ScratchDir& dir, const test::ZipLayout& layout) {
+  Index index(Write(dir, layout, "verdict.zip"));
   if (index.result > 0) return "ok";
   EXPECT_EQ(index.zip->cells, nullptr);
   EXPECT_EQ(index.zip->buckets, nullptr);
@@ -189,47 +189,47 @@ std::string Verdict(const test::ScratchDir& dir, const test::ZipSpec& spec) {
 TEST(ReadCEN, NamesWhatIsWrongWithTheCentralDirectory) {
   test::ScratchDir dir;
   auto with = [](auto change) {
-    test::ZipSpec spec;
-    spec.prefix = std::string(200, 'p');
-    spec.entries = {Entry("META-INF/first"), Entry("second")};
-    change(spec);
-    return spec;
+    test::ZipLayout layout;
+    layout.prefix = std::string(200, 'p');
+    layout.entries = {Entry("META-INF/first"), Entry("second")};
+    change(layout);
+    return layout;
   };
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec&) {})), "ok");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.cenSize = 100000; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout&) {})), "ok");
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.cenSize = 100000; })),
             "-1 invalid END header (bad central directory size)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.cenSize = 0x80000000u; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.cenSize = 0x80000000u; })),
             "-1 invalid END header (bad central directory size)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.cenOffset = 100000; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.cenOffset = 100000; })),
             "-1 invalid END header (bad central directory offset)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.cenOffset = 0xFFFFFFF0u; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.cenOffset = 0xFFFFFFF0u; })),
             "-1 invalid END header (bad central directory offset)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.entryCount = 5; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.entryCount = 5; })),
             "-1 invalid END header (bad entry count)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.entries[1].flags = 1; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.entries[1].flags = 1; })),
             "-1 invalid CEN header (encrypted entry)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.entries[1].method = 12; })),
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.entries[1].method = 12; })),
             "-1 invalid CEN header (bad compression method)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) {
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) {
               s.cenTail = std::string(46, '\0');
               s.entryCount = 3;
             })),
             "-1 invalid CEN header (bad signature)");
   // A third header whose fixed part, then whose name, runs past the end.
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) {
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) {
               s.cenTail = test::RawCentralHeader(0, 0, 0, 0, 0).substr(0, 45);
               s.entryCount = 3;
             })),
             "-1 invalid CEN header (bad header size)");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) {
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) {
               s.cenTail = test::RawCentralHeader(0, 0, 10, 0, 0) + "123456789";
               s.entryCount = 3;
             })),
             "-1 invalid CEN header (bad header size)");
   // No end record records no text; in a file shorter than the search span
   // the search fails at the file's start.
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) { s.trailing = "x"; })), "-1 <none>");
-  EXPECT_EQ(Verdict(dir, with([](test::ZipSpec& s) {
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) { s.trailing = "x"; })), "-1 <none>");
+  EXPECT_EQ(Verdict(dir, with([](test::ZipLayout& s) {
               s.prefix = std::string(70000, 'p');
               s.trailing = "x";
             })),
@@ -238,10 +238,10 @@ TEST(ReadCEN, NamesWhatIsWrongWithTheCentralDirectory) {
 
 TEST(ReadCEN, KeepsTheMetaNamesFoundBeforeARefusedEntry) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
-  spec.entries = {Entry("META-INF/first"), Entry("second")};
-  spec.entries[1].method = 12;
-  Index index(Write(dir, spec));
+  test::ZipLayout layout;
+  layout.entries = {Entry("META-INF/first"), Entry("second")};
+  layout.entries[1].method = 12;
+  Index index(Write(dir, layout));
   EXPECT_EQ(index.result, -1);
   ASSERT_NE(index.zip->metaNames, nullptr);
   EXPECT_STREQ(index.zip->metaNames[0], "META-INF/first");
@@ -249,13 +249,13 @@ TEST(ReadCEN, KeepsTheMetaNamesFoundBeforeARefusedEntry) {
 
 // An archive of count empty stored entries named by number.
 std::string ManyEntries(const test::ScratchDir& dir, int count) {
-  test::ZipSpec spec;
-  spec.entries.resize(static_cast<size_t>(count));
+  test::ZipLayout layout;
+  layout.entries.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    spec.entries[i].name = std::to_string(i);
-    spec.entries[i].method = 0;
+    layout.entries[i].name = std::to_string(i);
+    layout.entries[i].method = 0;
   }
-  return Write(dir, spec, "many.zip");
+  return Write(dir, layout, "many.zip");
 }
 
 TEST(ReadCEN, Takes65534EntriesAtMost) {
@@ -274,7 +274,7 @@ TEST(ReadCEN, Takes65534EntriesAtMost) {
   }
   // 65,535 entries: refused for their number when the directory could hold
   // them, for the directory's size otherwise.
-  test::ZipSpec big;
+  test::ZipLayout big;
   big.cenTail = std::string(65535 * 46, '\0');
   big.entryCount = 65535;
   EXPECT_EQ(Verdict(dir, big), "-1 too many entries in ZIP file");
@@ -284,13 +284,13 @@ TEST(ReadCEN, Takes65534EntriesAtMost) {
 
 TEST(ReadCEN, FillsCellsFromTheCentralHeaders) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
-  spec.prefix = "foreign";
-  spec.entries = {Entry("stored", "plain", 0), Entry("deflated", std::string(500, 'z')), Entry("x/extra")};
-  spec.entries[0].compressedSize = 77;  // ignored: stored entries have none
-  spec.entries[0].crc = 0x12345678;
-  spec.entries[2].centralExtra = std::string("UT\x05\x00\x01" "abcd", 9);
-  Index index(Write(dir, spec));
+  test::ZipLayout layout;
+  layout.prefix = "foreign";
+  layout.entries = {Entry("stored", "plain", 0), Entry("deflated", std::string(500, 'z')), Entry("x/extra")};
+  layout.entries[0].compressedSize = 77;  // ignored: stored entries have none
+  layout.entries[0].crc = 0x12345678;
+  layout.entries[2].centralExtra = std::string("UT\x05\x00\x01" "abcd", 9);
+  Index index(Write(dir, layout));
   ASSERT_GT(index.result, 0);
   const ZipCell* c = index.zip->cells;
   EXPECT_EQ(c[0].compressedSize, 0);
@@ -313,9 +313,9 @@ TEST(ReadCEN, FillsCellsFromTheCentralHeaders) {
 
 TEST(ReadCEN, ChainsListLaterEntriesFirst) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
-  spec.entries = {Entry("twice", "first"), Entry("other"), Entry("twice", "second, longer")};
-  test::OpenZip zip(Write(dir, spec));
+  test::ZipLayout layout;
+  layout.entries = {Entry("twice", "first"), Entry("other"), Entry("twice", "second, longer")};
+  test::OpenZip zip(Write(dir, layout));
   ASSERT_NE(zip.get(), nullptr);
   EXPECT_EQ(zip->entryCount, 3);
   uint16_t head = zip->buckets[hash("twice") % static_cast<uint32_t>(zip->bucketCount)];
@@ -328,15 +328,15 @@ TEST(ReadCEN, ChainsListLaterEntriesFirst) {
 
 TEST(ReadCEN, KeepsCommentsMetaNamesAndLongNames) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
+  test::ZipLayout layout;
   std::string longName(2000, 'n'), longerThanScratch(600, 'm');
-  spec.entries = {Entry("META-INF/MANIFEST.MF"), Entry(longName), Entry("meta-inf/b"), Entry("Meta-Inf/"),
+  layout.entries = {Entry("META-INF/MANIFEST.MF"), Entry(longName), Entry("meta-inf/b"), Entry("Meta-Inf/"),
                   Entry(longerThanScratch), Entry("short"), Entry("META-INF/c"), Entry("META-INF/d"),
                   Entry("META-INF")};
-  spec.entries[1].comment = "about the long one";
-  spec.entries[5].comment = "short's";
-  spec.comment = "archive comment";
-  test::OpenZip zip(Write(dir, spec));
+  layout.entries[1].comment = "about the long one";
+  layout.entries[5].comment = "short's";
+  layout.comment = "archive comment";
+  test::OpenZip zip(Write(dir, layout));
   ASSERT_NE(zip.get(), nullptr);
   EXPECT_STREQ(zip->archiveComment, "archive comment");
   ASSERT_NE(zip->entryComments, nullptr);
@@ -362,9 +362,9 @@ TEST(ReadCEN, KeepsCommentsMetaNamesAndLongNames) {
 
 TEST(ZipOpen, SharesARecordPerPathStringAndTimeStamp) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
-  spec.entries = {Entry("x")};
-  std::string path = Write(dir, spec);
+  test::ZipLayout layout;
+  layout.entries = {Entry("x")};
+  std::string path = Write(dir, layout);
   std::string samePlace = dir.path() + "//a.zip";
   ZipFile* first = zipOpen(path.c_str(), nullptr);
   ZipFile* again = zipOpen(path.c_str(), nullptr);
@@ -395,9 +395,9 @@ TEST(ZipOpen, SharesARecordPerPathStringAndTimeStamp) {
 
 TEST(ZipOpen, StartsANewRecordAfter65535References) {
   test::ScratchDir dir;
-  test::ZipSpec spec;
-  spec.entries = {Entry("x")};
-  std::string path = Write(dir, spec);
+  test::ZipLayout layout;
+  layout.entries = {Entry("x")};
+  std::string path = Write(dir, layout);
   ZipFile* full = zipOpen(path.c_str(), nullptr);
   ASSERT_NE(full, nullptr);
   for (int i = 1; i < 65535; ++i) ASSERT_EQ(zipOpen(path.c_str(), nullptr), full);
