@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is missing, builds the project twice (plain, and with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in
-# both builds. "--quick" runs the plain build only.
+# both builds, then fuzzes the archive reader for a minute. "--quick" runs
+# the plain build only.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -21,5 +22,6 @@ check() {  # check BUILD_DIR [CMAKE_OPTION...]
 check build
 if [ "${1:-}" != "--quick" ]; then
   check build-sanitize -DBRAMLET_SANITIZE=ON
+  scripts/run-fuzz.sh 60
 fi
 echo "== all tests passed"

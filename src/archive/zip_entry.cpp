@@ -207,13 +207,13 @@ void zipFreeEntry(ZipFile* zip, ZipEntry* entry) {
 
 int32_t zipRead(ZipFile* zip, ZipEntry* entry, int32_t position, void* buffer, int32_t length) {
   zip->lastError = nullptr;
-  int32_t limit = entry->compressedSize != 0 ? entry->compressedSize : entry->size;
+  int64_t limit = entry->compressedSize != 0 ? entry->compressedSize : entry->size;
   if (position < 0 || position > limit - 1) {
     zip->lastError = kOutOfRange;
     return -1;
   }
   if (length <= 0) return 0;
-  length = std::min(length, limit - position);
+  length = static_cast<int32_t>(std::min<int64_t>(length, limit - position));
   int64_t offset = static_cast<int64_t>(entry->dataOffset) + position;
   if (offset < 0) return -1;
   return static_cast<int32_t>(pread(zip->fd, buffer, static_cast<size_t>(length), offset));

@@ -13,6 +13,8 @@
 
 namespace {
 
+using test::Entry;
+
 using Tree = std::map<std::string, std::string>;
 
 // Extracts the archive at path into destination in a child process (the
@@ -32,27 +34,17 @@ std::string Unzip(const std::string& path, const std::string& destination, const
   });
 }
 
-test::ZipEntrySpec File(const std::string& name, const std::string& data, int method = 8) {
-  test::ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
-
-std::string Archive(const test::ScratchDir& dir, const std::vector<test::ZipEntrySpec>& entries,
+std::string Archive(const test::ScratchDir& dir, const std::vector<test::ZipEntryLayout>& entries,
                     const std::string& name = "a.zip") {
-  test::ZipSpec spec;
-  spec.entries = entries;
-  return test::WriteArchive(dir / name, spec.Build());
+  return test::WriteEntries(dir / name, entries);
 }
 
 TEST(UnzipFiles, WritesFilesAndDirectoriesInOrder) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("top.class", "cafebabe"), File("package/", ""),
-                                  File("package/lib/a.jar", std::string(100000, 'a')),
-                                  File("package/lib/b.bin", "\x01\x02\x03", 0), File("empty", "", 0),
-                                  File("a/b/", "")});
+  std::string zip = Archive(dir, {Entry("top.class", "cafebabe"), Entry("package/", ""),
+                                  Entry("package/lib/a.jar", std::string(100000, 'a')),
+                                  Entry("package/lib/b.bin", "\x01\x02\x03", 0), Entry("empty", "", 0),
+                                  Entry("a/b/", "")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
   EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"top.class", "cafebabe"},
                                                 {"package", "<dir>"},
@@ -66,7 +58,7 @@ TEST(UnzipFiles, WritesFilesAndDirectoriesInOrder) {
 
 TEST(UnzipFiles, GivesEverythingMode0700WhateverTheMask) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("d/e/f", "x")});
+  std::string zip = Archive(dir, {Entry("d/e/f", "x")});
   EXPECT_EQ(test::InChild([&] {
               umask(0);
               return Unzip(zip, dir / "out");
@@ -81,7 +73,7 @@ TEST(UnzipFiles, GivesEverythingMode0700WhateverTheMask) {
 
 TEST(UnzipFiles, AnEmptyArchiveCreatesNothing) {
   test::ScratchDir dir;
-  test::ZipSpec empty;
+  test::ZipLayout empty;
   empty.prefix = "prefix bytes";
   std::string zip = test::WriteArchive(dir / "e.zip", empty.Build());
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
@@ -90,7 +82,7 @@ TEST(UnzipFiles, AnEmptyArchiveCreatesNothing) {
 
 TEST(UnzipFiles, NullArchiveOrDestinationFails) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("x", "x")});
+  std::string zip = Archive(dir, {Entry("x", "x")});
   EXPECT_EQ(test::InChild([&] {
               ZipFile* z = zipOpen(zip.c_str(), nullptr);
               std::string r = std::to_string(UnzipFiles(nullptr, (dir / "out").c_str(), nullptr)) +
@@ -107,14 +99,14 @@ TEST(UnzipFiles, ReplacesANonDirectoryWhereADirectoryIsNeeded) {
   dir.Write("out/a", "plain file");
   symlink("/nonexistent", (dir / "out/b").c_str());
   // A file written by the extraction itself is replaced just the same.
-  std::string zip = Archive(dir, {File("a/b", "inside"), File("b/c", "through"), File("x", "file"),
-                                  File("x/y", "below")});
+  std::string zip = Archive(dir, {Entry("a/b", "inside"), Entry("b/c", "through"), Entry("x", "file"),
+                                  Entry("x/y", "below")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "0");
   // The dangling link is no directory to stat, so it stays and b/c fails.
   Tree tree = test::ReadTree(dir / "out");
   EXPECT_EQ(tree, (Tree{{"a", "<dir>"}, {"a/b", "inside"}, {"b", "<link>"}}));
 
-  std::string zip2 = Archive(dir, {File("a/b", "inside"), File("x", "file"), File("x/y", "below")}, "2.zip");
+  std::string zip2 = Archive(dir, {Entry("a/b", "inside"), Entry("x", "file"), Entry("x/y", "below")}, "2.zip");
   EXPECT_EQ(Unzip(zip2, dir / "out2"), "1");
   EXPECT_EQ(test::ReadTree(dir / "out2"),
             (Tree{{"a", "<dir>"}, {"a/b", "inside"}, {"x", "<dir>"}, {"x/y", "below"}}));
@@ -123,7 +115,7 @@ TEST(UnzipFiles, ReplacesANonDirectoryWhereADirectoryIsNeeded) {
 TEST(UnzipFiles, ReplacesAFileStandingAtTheDestination) {
   test::ScratchDir dir;
   dir.Write("out", "not a directory");
-  std::string zip = Archive(dir, {File("f", "content")});
+  std::string zip = Archive(dir, {Entry("f", "content")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
   EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"f", "content"}}));
 }
@@ -131,23 +123,23 @@ TEST(UnzipFiles, ReplacesAFileStandingAtTheDestination) {
 TEST(UnzipFiles, StopsAtADirectoryStandingAtAnOutputPath) {
   test::ScratchDir dir;
   dir.MakeDir("out/taken");
-  std::string zip = Archive(dir, {File("first", "1"), File("taken", "2"), File("later", "3")});
+  std::string zip = Archive(dir, {Entry("first", "1"), Entry("taken", "2"), Entry("later", "3")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "0");
   EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"first", "1"}, {"taken", "<dir>"}}));
 }
 
 TEST(UnzipFiles, DirectoriesOfOneExtractionDoNotMixUpSiblingsWithCommonPrefixes) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("a/b/c", "1"), File("a/bc/d", "2"), File("a/b", "3"),
-                                  File("ab/x", "4")});
+  std::string zip = Archive(dir, {Entry("a/b/c", "1"), Entry("a/bc/d", "2"), Entry("a/b", "3"),
+                                  Entry("ab/x", "4")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "0");
   EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"a", "<dir>"},
                                                 {"a/b", "<dir>"},
                                                 {"a/b/c", "1"},
                                                 {"a/bc", "<dir>"},
                                                 {"a/bc/d", "2"}}));
-  std::string zip2 = Archive(dir, {File("a/b/c", "1"), File("a/bc/d", "2"), File("ab/x", "4"),
-                                   File("a/b/e", "5"), File("a/f", "6")},
+  std::string zip2 = Archive(dir, {Entry("a/b/c", "1"), Entry("a/bc/d", "2"), Entry("ab/x", "4"),
+                                   Entry("a/b/e", "5"), Entry("a/f", "6")},
                              "2.zip");
   EXPECT_EQ(Unzip(zip2, dir / "out2"), "1");
   EXPECT_EQ(test::ReadTree(dir / "out2"), (Tree{{"a", "<dir>"},
@@ -163,9 +155,9 @@ TEST(UnzipFiles, DirectoriesOfOneExtractionDoNotMixUpSiblingsWithCommonPrefixes)
 
 TEST(UnzipFiles, PrefixSelectsByBytesAndWritesFullNames) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("setup.class", "main"), File("package/jre/bin/java", "java"),
-                                  File("package/jre-extra/x", "extra"), File("package/lib.so", "lib"),
-                                  File("package/", "")});
+  std::string zip = Archive(dir, {Entry("setup.class", "main"), Entry("package/jre/bin/java", "java"),
+                                  Entry("package/jre-extra/x", "extra"), Entry("package/lib.so", "lib"),
+                                  Entry("package/", "")});
   EXPECT_EQ(Unzip(zip, dir / "jre", "package/jre"), "1");
   EXPECT_EQ(test::ReadTree(dir / "jre"), (Tree{{"package", "<dir>"},
                                                 {"package/jre", "<dir>"},
@@ -185,7 +177,7 @@ TEST(UnzipFiles, GrowsThePathBufferForLongPaths) {
   std::string deep;
   for (int i = 0; i < 12; ++i) deep += std::string(200, static_cast<char>('a' + i)) + "/";
   std::string longer = deep + "end";
-  std::string zip = Archive(dir, {File("short", "s"), File(longer, "deep file"), File("after", "a")});
+  std::string zip = Archive(dir, {Entry("short", "s"), Entry(longer, "deep file"), Entry("after", "a")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
   EXPECT_EQ(test::ReadFile(dir / "out" + "/" + longer), "deep file");
   EXPECT_EQ(test::ReadFile(dir / "out/after"), "a");
@@ -195,7 +187,7 @@ TEST(UnzipFiles, RefusesNamesWithParentComponentsBeforeCreatingAnything) {
   for (const char* name : {"..", "../evil", "a/../../evil", "a/b/..", "ok/../../../evil/x/"}) {
     test::ScratchDir dir;
     dir.MakeDir("out");
-    std::string zip = Archive(dir, {File("fine", "1"), File(name, "evil"), File("later", "2")});
+    std::string zip = Archive(dir, {Entry("fine", "1"), Entry(name, "evil"), Entry("later", "2")});
     EXPECT_EQ(Unzip(zip, dir / "out/dest"), "0") << name;
     EXPECT_EQ(test::ReadTree(dir.path()), (Tree{{"a.zip", test::ReadFile(zip)},
                                                 {"out", "<dir>"},
@@ -207,8 +199,8 @@ TEST(UnzipFiles, RefusesNamesWithParentComponentsBeforeCreatingAnything) {
 
 TEST(UnzipFiles, AcceptsDotsThatAreNoParentComponent) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("..a", "1"), File("a../b", "2"), File("./c", "3"), File("d/.../e", "4"),
-                                  File("/abs/f", "5")});
+  std::string zip = Archive(dir, {Entry("..a", "1"), Entry("a../b", "2"), Entry("./c", "3"), Entry("d/.../e", "4"),
+                                  Entry("/abs/f", "5")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
   EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"..a", "1"},
                                                 {"a..", "<dir>"},
@@ -223,7 +215,7 @@ TEST(UnzipFiles, AcceptsDotsThatAreNoParentComponent) {
 
 TEST(UnzipFiles, ALaterEntryOfTheSameNameReplacesTheWholeFile) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {File("dup", std::string(5000, 'L')), File("dup", "short", 0)});
+  std::string zip = Archive(dir, {Entry("dup", std::string(5000, 'L')), Entry("dup", "short", 0)});
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
   EXPECT_EQ(test::ReadFile(dir / "out/dup"), "short");
 }
@@ -233,7 +225,7 @@ TEST(UnzipFiles, DoesNotWriteThroughALinkAtTheOutputPath) {
   std::string target = dir.Write("target", "keep me");
   dir.MakeDir("out");
   symlink(target.c_str(), (dir / "out/f").c_str());
-  std::string zip = Archive(dir, {File("f", "overwritten?")});
+  std::string zip = Archive(dir, {Entry("f", "overwritten?")});
   EXPECT_EQ(Unzip(zip, dir / "out"), "0");
   EXPECT_EQ(test::ReadFile(target), "keep me");
 }
@@ -241,11 +233,11 @@ TEST(UnzipFiles, DoesNotWriteThroughALinkAtTheOutputPath) {
 TEST(UnzipFiles, FailsOnDamagedData) {
   test::ScratchDir dir;
   for (int method : {0, 8}) {
-    test::ZipEntrySpec damaged = File("damaged", std::string(3000, 'd') + "tail", method);
+    test::ZipEntryLayout damaged = Entry("damaged", std::string(3000, 'd') + "tail", method);
     damaged.level = 0;  // deflate's stored blocks: the flipped byte stays a valid stream
-    test::ZipSpec spec;
-    spec.entries = {File("good", "g"), damaged};
-    std::string bytes = spec.Build();
+    test::ZipLayout layout;
+    layout.entries = {Entry("good", "g"), damaged};
+    std::string bytes = layout.Build();
     size_t at = bytes.find("dtail");
     ASSERT_NE(at, std::string::npos);
     bytes[at] = 'e';
@@ -258,7 +250,7 @@ TEST(UnzipFiles, FailsOnDamagedData) {
 
 TEST(UnzipFiles, AnUnreadableLocalHeaderEndsTheExtractionQuietly) {
   test::ScratchDir dir;
-  std::vector<test::ZipEntrySpec> entries = {File("one", "1"), File("two", "2"), File("three", "3")};
+  std::vector<test::ZipEntryLayout> entries = {Entry("one", "1"), Entry("two", "2"), Entry("three", "3")};
   entries[1].localOffset = 3;  // no local header there
   std::string zip = Archive(dir, entries);
   EXPECT_EQ(Unzip(zip, dir / "out"), "1");
@@ -269,12 +261,12 @@ TEST(UnzipFiles, SplitsNamesWhereTheLocaleSeesASeparator) {
   if (!test::HaveLocale("ja_JP.eucJP")) return;
   test::ScratchDir dir;
   // "日本/x" in EUC-JP: the separator after two two-byte characters.
-  std::string zip = Archive(dir, {File("\xc6\xfc\xcb\xdc/x", "eucjp")});
+  std::string zip = Archive(dir, {Entry("\xc6\xfc\xcb\xdc/x", "eucjp")});
   EXPECT_EQ(Unzip(zip, dir / "out", nullptr, "ja_JP.eucJP"), "1");
   EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"\xc6\xfc\xcb\xdc", "<dir>"}, {"\xc6\xfc\xcb\xdc/x", "eucjp"}}));
   // No character begins at a "/" behind an invalid sequence, so no directory
   // is made for it and the file can't be opened.
-  std::string bad = Archive(dir, {File("a\xff/b", "never")}, "bad.zip");
+  std::string bad = Archive(dir, {Entry("a\xff/b", "never")}, "bad.zip");
   EXPECT_EQ(Unzip(bad, dir / "bad", nullptr, "ja_JP.eucJP"), "0");
   EXPECT_EQ(test::ReadTree(dir / "bad"), Tree{});
 }

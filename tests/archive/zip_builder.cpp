@@ -45,12 +45,12 @@ std::string RawCentralHeader(uint16_t method, uint16_t flags, uint16_t nameLengt
          Le32(0);
 }
 
-std::string ZipSpec::Build() const {
+std::string ZipLayout::Build() const {
   std::string out = prefix;
   // Recorded offsets count from here.
   size_t origin = offsetsFromFileStart ? 0 : prefix.size();
   std::vector<std::string> central;
-  for (const ZipEntrySpec& e : entries) {
+  for (const ZipEntryLayout& e : entries) {
     std::string bytes = e.compressed ? *e.compressed : e.method == 8 ? Deflate(e.data, e.level) : e.data;
     uint32_t crc = e.crc.value_or(Crc(e.data));
     uint32_t size = e.size.value_or(static_cast<uint32_t>(e.data.size()));
@@ -101,6 +101,20 @@ std::string WriteArchive(const std::string& path, const std::string& bytes) {
   Save(path, bytes);
   KeepForCorpus(path);
   return path;
+}
+
+ZipEntryLayout Entry(const std::string& name, const std::string& data, int method) {
+  ZipEntryLayout e;
+  e.name = name;
+  e.data = data;
+  e.method = method;
+  return e;
+}
+
+std::string WriteEntries(const std::string& path, const std::vector<ZipEntryLayout>& entries) {
+  ZipLayout layout;
+  layout.entries = entries;
+  return WriteArchive(path, layout.Build());
 }
 
 OpenZip::OpenZip(const std::string& path) : zip_(zipOpen(path.c_str(), &error_)) {}

@@ -14,7 +14,7 @@ namespace test {
 
 /// One entry. By default a well-formed entry whose sizes, CRC and offsets
 /// follow from its data; each optional field replaces the computed value.
-struct ZipEntrySpec {
+struct ZipEntryLayout {
   std::string name;
   std::string data;
   int method = 8;                         // 0 stored, 8 deflated
@@ -33,10 +33,10 @@ struct ZipEntrySpec {
 };
 
 /// A whole archive, optionally behind foreign bytes.
-struct ZipSpec {
+struct ZipLayout {
   std::string prefix;                    // foreign bytes in front
   bool offsetsFromFileStart = false;     // offsets count from the file's start, as after zip -A
-  std::vector<ZipEntrySpec> entries;
+  std::vector<ZipEntryLayout> entries;
   std::string cenTail;                   // raw bytes after the last central header
   std::string comment;
   std::optional<uint16_t> entryCount;
@@ -49,6 +49,12 @@ struct ZipSpec {
   /// The archive's bytes.
   std::string Build() const;
 };
+
+/// A well-formed entry of name holding data, stored (method 0) or deflated.
+ZipEntryLayout Entry(const std::string& name, const std::string& data = "data", int method = 8);
+
+/// Writes an archive of entries to path (see WriteArchive); returns path.
+std::string WriteEntries(const std::string& path, const std::vector<ZipEntryLayout>& entries);
 
 /// The raw deflate stream of data at level.
 std::string Deflate(const std::string& data, int level = 6);
