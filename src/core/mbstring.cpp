@@ -9,6 +9,10 @@ bool IsMultiByteChar(const char* s, size_t index) {
   if (index == 0) return true;
   GetLocale();
   size_t length = strlen(s);
+  // In a single-byte locale every byte is a character. The C locale counts as
+  // one, although the C library rejects its bytes above 127: otherwise a
+  // UTF-8 name would hide every "/" after its first such byte.
+  if (MB_CUR_MAX == 1) return index <= length;
   size_t pos = 0;
   mblen(nullptr, 0);  // start from the initial shift state
   while (pos < index) {

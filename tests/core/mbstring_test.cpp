@@ -23,6 +23,8 @@ std::string Positions(const char* lang, const std::string& s, int c) {
 
 TEST(MultibyteSearch, SingleByteLocaleBehavesLikeTheStandardSearches) {
   EXPECT_EQ(Positions("C", "a/b/c", '/'), "1 3");
+  // UTF-8 bytes in the C locale: "données/é/x".
+  EXPECT_EQ(Positions("C", "donn\xc3\xa9" "es/\xc3\xa9/x", '/'), "8 11");
   EXPECT_EQ(Positions("C", "abc", '/'), "- -");
   // The terminator: never found by _strchr, found by _strrchr.
   EXPECT_EQ(Positions("C", "abc", '\0'), "- 3");
@@ -42,6 +44,8 @@ TEST(MultibyteSearch, NeverStopsAtTheSecondByteOfACharacter) {
   // "許功" in BIG5 is b3 5c a5 5c: both second bytes are a backslash.
   EXPECT_EQ(Positions("zh_TW.BIG5", "\xb3\x5c\xa5\x5c", '\\'), "- -");
   EXPECT_EQ(Positions("zh_TW.BIG5", "\xb3\x5c\\\xa5\x5c\\", '\\'), "2 5");
+  // In the C locale the same bytes are separate characters.
+  EXPECT_EQ(Positions("C", "\xb3\x5c\xa5\x5c", '\\'), "1 3");
 }
 
 TEST(MultibyteSearch, AnInvalidSequenceHidesEverythingBehindIt) {

@@ -38,7 +38,8 @@ class LauncherRuns(unittest.TestCase):
             return tmp
 
         cls.tmp = {}
-        cls.tmp["plain"] = scenario("plain", ["-console", "-tmpdir", "@TMP"], files={"package/lib/x.so": "x"})
+        cls.tmp["plain"] = scenario("plain", ["-console", "-tmpdir", "@TMP"],
+                                    files={"package/lib/x.so": "x", "package/données/é.txt": "é"})
         cls.tmp["flags"] = scenario("flags", ["-passwordvisible", "-console", "-nodomain", "-tmpdir", "@TMP",
                                               "-noportcheck", "-debug"])
         cls.tmp["silent"] = scenario("silent", ["-console", "-silent", "f", "-tmpdir", "@TMP"])
@@ -94,7 +95,9 @@ class LauncherRuns(unittest.TestCase):
             "-Djava.endorsed.dirs=", "-Xmx256m", "bramlet", "-nodisplay"])
         self.assertEqual(rec["env"]["LD_LIBRARY_PATH"], wd + "/package")
         self.assertEqual(rec["env"]["JAVA_HOME"], self.dir / "java-plain")
-        self.assertEqual(rec["files"], ["bramlet.class", "package", "package/PackageFormat.jar", "package/lib",
+        # Names in UTF-8 under the C locale.
+        self.assertEqual(rec["files"], ["bramlet.class", "package", "package/PackageFormat.jar",
+                                        "package/données", "package/données/é.txt", "package/lib",
                                         "package/lib/x.so"])
         self.assertCleanedUp(tmp)
 

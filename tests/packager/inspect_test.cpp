@@ -10,19 +10,13 @@
 
 namespace {
 
-test::ZipEntrySpec Entry(const std::string& name, const std::string& data, int method = 8) {
-  test::ZipEntrySpec e;
-  e.name = name;
-  e.data = data;
-  e.method = method;
-  return e;
-}
+using test::Entry;
 
 class InspectTest : public ::testing::Test {
  protected:
   // An installer: foreign bytes in front of an archive of entries.
-  std::string Setup(const std::vector<test::ZipEntrySpec>& entries) {
-    test::ZipSpec spec;
+  std::string Setup(const std::vector<test::ZipEntryLayout>& entries) {
+    test::ZipLayout spec;
     spec.prefix = "launcher image";
     spec.entries = entries;
     return test::WriteArchive(dir_ / ("setup" + std::to_string(++count_)), spec.Build());
@@ -40,7 +34,7 @@ class InspectTest : public ::testing::Test {
 };
 
 TEST_F(InspectTest, ListsEntriesAsTheLauncherSeesThem) {
-  test::ZipEntrySpec renamed = Entry("central", "data", 0);
+  test::ZipEntryLayout renamed = Entry("central", "data", 0);
   renamed.localName = "local";
   std::string setup = Setup({Entry("bramlet.class", "main"), Entry("dir/", "", 0), renamed});
   std::vector<ListedEntry> entries;
@@ -62,11 +56,11 @@ TEST_F(InspectTest, ListsEntriesAsTheLauncherSeesThem) {
 }
 
 TEST_F(InspectTest, FindsDamagedData) {
-  test::ZipEntrySpec badCrc = Entry("stored", "stored data", 0);
+  test::ZipEntryLayout badCrc = Entry("stored", "stored data", 0);
   badCrc.crc = test::Crc("other data");
-  test::ZipEntrySpec badSize = Entry("deflated", std::string(1000, 'a'));
+  test::ZipEntryLayout badSize = Entry("deflated", std::string(1000, 'a'));
   badSize.size = 999;
-  test::ZipEntrySpec garbage = Entry("garbage", "x");
+  test::ZipEntryLayout garbage = Entry("garbage", "x");
   garbage.compressed = std::string("\xff\xff\xff\xff", 4);
   std::string setup = Setup({Entry("fine", "fine"), badCrc, badSize, garbage});
   EXPECT_EQ(Problems(setup), (std::vector<std::string>{
@@ -86,7 +80,7 @@ TEST_F(InspectTest, FindsNamesThatWouldNotExtractIntact) {
 }
 
 TEST_F(InspectTest, AnUnreadableLocalHeaderStopsTheListAndIsAProblem) {
-  test::ZipEntrySpec moved = Entry("moved", "data");
+  test::ZipEntryLayout moved = Entry("moved", "data");
   moved.localOffset = 1;  // not where its local header is
   std::string setup = Setup({Entry("first", "1"), moved, Entry("third", "3")});
   std::vector<ListedEntry> entries;
