@@ -57,6 +57,14 @@ void SurviveServerLoss(Display* connection) {
 
 // Xt's error handlers take a message: the protocol error handler behind Xt's
 // signature.
+// The type of a two-argument function's second parameter, attributes and all.
+template <typename F>
+struct SecondParameter;
+template <typename R, typename A, typename B>
+struct SecondParameter<R (*)(A, B)> {
+  using type = B;
+};
+
 void HandleXtError(String) { HandleX11Error(nullptr, nullptr); }
 
 template <typename Func>
@@ -180,7 +188,10 @@ X11Funcs* LoadX11(bool) {
   // The shell only parents the dialogs; it never shows itself.
   x11funcs->XtVaSetValues(appshell, "mappedWhenManaged", static_cast<XtArgVal>(False),
                           static_cast<char*>(nullptr));
-  x11funcs->XtAppSetErrorHandler(appcontext, HandleXtError);
+  // Xt declares its error handlers as not returning where the compiler can
+  // say so; this one returns, so that the launcher goes on on the console.
+  x11funcs->XtAppSetErrorHandler(
+      appcontext, reinterpret_cast<SecondParameter<decltype(x11funcs->XtAppSetErrorHandler)>::type>(HandleXtError));
   x11funcs->XtAppSetWarningHandler(appcontext, HandleX11Warning);
   x11funcs->XtRealizeWidget(appshell);
   // The shell's connection is Xt's own, not display.
