@@ -156,11 +156,11 @@ class Scratch:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
-def make_payload(out, files, launcher=None, store=False, prefix=None, zip_args=()):
-    """Writes out: a copy of the launcher (or the bytes prefix) followed by a
-    ZIP archive that Info-ZIP zip makes of files, a dict of entry name to
-    content (bytes or str); names ending in "/" are directories. store=True
-    stores every entry instead of deflating it. Returns out."""
+def make_payload(out, files, launcher=None, store=False):
+    """Writes out: a copy of the launcher followed by a ZIP archive that
+    Info-ZIP zip makes of files, a dict of entry name to content (bytes or
+    str); names ending in "/" are directories. store=True stores every entry
+    instead of deflating it. Returns out."""
     staging = tempfile.mkdtemp(prefix="bramlet-payload.")
     try:
         names = []
@@ -174,20 +174,12 @@ def make_payload(out, files, launcher=None, store=False, prefix=None, zip_args=(
                     f.write(content.encode() if isinstance(content, str) else content)
             names.append(name)
         archive = os.path.join(staging, ".payload.zip")
-        if names:
-            subprocess.run(["zip", "-q", "-X"] + (["-0"] if store else []) + list(zip_args) + [archive, "-@"],
-                           cwd=staging, input="\n".join(names).encode(), check=True)
-        else:
-            # An archive without entries: the end record alone.
-            with open(archive, "wb") as f:
-                f.write(b"PK\x05\x06" + b"\0" * 18)
+        subprocess.run(["zip", "-q", "-X"] + (["-0"] if store else []) + [archive, "-@"],
+                       cwd=staging, input="\n".join(names).encode(), check=True)
         os.makedirs(os.path.dirname(out), exist_ok=True)
         with open(out, "wb") as f:
-            if prefix is not None:
-                f.write(prefix)
-            else:
-                with open(launcher or LAUNCHER, "rb") as image:
-                    shutil.copyfileobj(image, f)
+            with open(launcher or LAUNCHER, "rb") as image:
+                shutil.copyfileobj(image, f)
             with open(archive, "rb") as z:
                 shutil.copyfileobj(z, f)
         os.chmod(out, 0o755)
@@ -211,23 +203,8 @@ import json, os, sys
 CONFIG = %(config)s
 args = sys.argv[1:]
 if args == ["-version"]:
-    mode = CONFIG["version_mode"]
-    line = CONFIG["version_line"]
-    if mode == "stderr":
-        os.write(2, (line + "\nOpenJDK Runtime Environment (stand-in)\n").encode())
-    elif mode == "stdout":
-        try:
-            os.write(1, (line + "\n").encode())
-        except OSError:
-            pass
-    elif mode == "flood":
-        text = (line + "\n").encode() + b"x" * 100 * 1024
-        while text:
-            text = text[os.write(2, text):]
-    elif mode == "kill":
-        os.write(2, (line + "\n").encode())
-        os.kill(os.getpid(), 9)
-    sys.exit(CONFIG["version_status"])
+    os.write(2, (CONFIG["version_line"] + "\nOpenJDK Runtime Environment (stand-in)\n").encode())
+    sys.exit(0)
 if CONFIG["started"]:
     open(CONFIG["started"], "w").close()
 if CONFIG["sleep"]:
@@ -247,20 +224,18 @@ sys.exit(CONFIG["status"])
 '''
 
 
-def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=None, layout="amd64",
-              version_mode="stderr", version_status=0, sleep=0, started=None, litter=0):
+def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=None, layout="amd64", sleep=0,
+              started=None, litter=0):
     """Makes a runtime stand-in at home and returns home.
 
     layout: "amd64" puts libjava.so under lib/amd64 (a Java 8 runtime),
     "modern" directly under lib (Java 9 and later), "jre" under
     jre/lib/amd64 with the program in jre/bin (a Java 8 development kit).
-    version_mode: how "-version" answers: "stderr" (the first line on
-    standard error), "stdout", "silent", "flood" (100 KiB after the line) or
-    "kill" (the line, then death by SIGKILL). Any other call creates the file
-    started (if given), sleeps for sleep seconds, leaves litter empty files
-    in its working directory, writes a JSON record (argv, env, cwd, uid) to record, if
-    given, and exits with status. The record also lists the files below the
-    working directory ("files").
+    "-version" prints version_line as the first line on standard error.
+    Any other call creates the file started (if given), sleeps for sleep
+    seconds, leaves litter empty files in its working directory, writes a
+    JSON record (argv, env, cwd, uid, the files below the working directory,
+    the ignored-signal mask) to record (if given) and exits with status.
     """
     root = os.path.join(home, "jre") if layout == "jre" else home
     libdir = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", "amd64")
@@ -268,8 +243,7 @@ def fake_java(home, version_line='java version "1.8.0_91"', status=0, record=Non
     open(os.path.join(libdir, "libjava.so"), "wb").close()
     bindir = os.path.join(root, "bin")
     os.makedirs(bindir, exist_ok=True)
-    config = {"version_line": version_line, "version_mode": version_mode, "version_status": version_status,
-              "status": status, "record": record, "sleep": sleep,
+    config = {"version_line": version_line, "status": status, "record": record, "sleep": sleep,
               "started": started, "litter": litter}
     java = os.path.join(bindir, "java")
     with open(java, "w") as f:

@@ -31,7 +31,7 @@ class LockTest(unittest.TestCase):
 
     def test_a_second_run_of_the_same_file_is_refused(self):
         first = self.start_first()
-        self.assertTrue(os.path.exists(lock_path(self.setup)))
+        self.assertEqual(harness.mode_of(lock_path(self.setup)), 0o600)
         # The lock comes before the options: even -help is refused.
         second = harness.run(["-help"], program=self.setup)
         self.assertEqual((second.status, second.stderr, second.stdout), (1, ALREADY, b""))
