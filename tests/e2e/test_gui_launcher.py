@@ -30,7 +30,7 @@ class GraphicalRunTest(unittest.TestCase):
         return proc
 
     def test_progress_shows_in_the_status_window_until_the_runtime_has_run_10_seconds(self):
-        proc = self.start(java_sleep=13, litter=20000)
+        proc = self.start(java_sleep=18, litter=20000)
         window = self.x.wait_window(TITLE, timeout=20)
         g = self.x.wait_geometry(window, x=312, y=334, width=400, height=100)
         self.assertEqual((g["x"], g["y"], g["width"], g["height"]), (312, 334, 400, 100))
@@ -41,8 +41,9 @@ class GraphicalRunTest(unittest.TestCase):
         # Still up while the runtime runs, gone about 10 seconds after it started.
         time.sleep(8)
         self.assertEqual(self.x.windows(TITLE), [window])
-        self.x.wait_gone(window, timeout=5)
-        self.assertLess(time.monotonic() - began, 11.5)
+        # Generous, for a loaded machine: the point is "after 10 s, not at the runtime's end (18 s)".
+        self.x.wait_gone(window, timeout=10)
+        self.assertLess(time.monotonic() - began, 15)
         # The clean-up after the runtime's end shows in a new status window.
         cleanup = self.x.wait_window(TITLE, timeout=10)
         self.assertNotEqual(cleanup, window)
