@@ -317,3 +317,19 @@ def kill_group(proc):
         os.killpg(proc.pid, signal.SIGKILL)
     except (ProcessLookupError, PermissionError):
         pass
+
+
+def lock_path(setup, title="Setup", uid=0):
+    """The lock file of the launcher file setup in the default temporary
+    directory, as the user uid running it in a language whose title is title."""
+    st = os.stat(setup)
+    return "/var/tmp//%s.%d.%d.%d" % (title, st.st_dev, st.st_ino, uid)
+
+
+def remove_lock_file(setup, title="Setup"):
+    """Removes what a run ended by a signal left of its lock file: it would
+    outlive the test and could one day match another file's name."""
+    try:
+        os.unlink(lock_path(setup, title))
+    except FileNotFoundError:
+        pass

@@ -9,16 +9,12 @@ import harness
 ALREADY = b"Another installation process is already running. Exiting.\n"
 
 
-def lock_path(setup, title="Setup", uid=0):
-    st = os.stat(setup)
-    return "/var/tmp//%s.%d.%d.%d" % (title, st.st_dev, st.st_ino, uid)
-
-
 class LockTest(unittest.TestCase):
     def setUp(self):
         self.dir = harness.Scratch()
         self.addCleanup(self.dir.cleanup)
         self.setup = harness.installer(self.dir / "setup")
+        self.addCleanup(harness.remove_lock_file, self.setup)
         self.started = self.dir / "started"
         self.java = harness.fake_java(self.dir / "java", sleep=60, started=self.started)
 
@@ -31,7 +27,7 @@ class LockTest(unittest.TestCase):
 
     def test_a_second_run_of_the_same_file_is_refused(self):
         first = self.start_first()
-        self.assertEqual(harness.mode_of(lock_path(self.setup)), 0o600)
+        self.assertEqual(harness.mode_of(harness.lock_path(self.setup)), 0o600)
         # The lock comes before the options: even -help is refused.
         second = harness.run(["-help"], program=self.setup)
         self.assertEqual((second.status, second.stderr, second.stdout), (1, ALREADY, b""))
@@ -48,19 +44,19 @@ class LockTest(unittest.TestCase):
 
     def test_the_file_goes_with_a_normal_end_and_stays_unlocked_after_a_kill(self):
         self.assertEqual(harness.run(["-help"], program=self.setup).status, 0)
-        self.assertFalse(os.path.exists(lock_path(self.setup)))
+        self.assertFalse(os.path.exists(harness.lock_path(self.setup)))
         first = self.start_first()
         harness.kill_group(first)
         self.assertEqual(harness.finish(first).signal, 9)
-        self.addCleanup(lambda: os.path.exists(lock_path(self.setup)) and os.unlink(lock_path(self.setup)))
-        self.assertTrue(os.path.exists(lock_path(self.setup)))
+        self.assertTrue(os.path.exists(harness.lock_path(self.setup)))
         r = harness.run(["-help"], program=self.setup)
         self.assertEqual(r.status, 0, r)
-        self.assertFalse(os.path.exists(lock_path(self.setup)))
+        self.assertFalse(os.path.exists(harness.lock_path(self.setup)))
 
     def test_a_planted_link_leaves_its_target_alone(self):
         victim = self.dir.write("victim", "precious")
-        link = lock_path(self.setup)
+        link = harness.lock_path(self.setup)
+        harness.remove_lock_file(self.setup)  # a killed run's, whose inode this file now has
         os.symlink(victim, link)
         self.addCleanup(lambda: os.path.lexists(link) and os.unlink(link))
         r = harness.run(["-help"], program=self.setup)

@@ -27,6 +27,7 @@ class SignalTest(unittest.TestCase):
         setup = harness.installer(self.dir / name / "setup", files=files)
         proc = harness.start(["-console", "-tmpdir", tmp], program=setup, env={"JAVA_HOME": java})
         self.addCleanup(harness.kill_group, proc)
+        self.addCleanup(harness.remove_lock_file, setup)
         return proc, tmp, started
 
     def test_termination_signals_while_the_jvm_runs(self):
@@ -113,6 +114,8 @@ class SignalTest(unittest.TestCase):
 
         with concurrent.futures.ThreadPoolExecutor(slots) as pool:
             results = [o for outcomes in pool.map(slot, range(slots)) for o in outcomes]
+        for setup in setups:
+            harness.remove_lock_file(setup)
         self.assertEqual(len(results), slots * per_slot)
         for delay, returncode, left in results:
             self.assertEqual(returncode, 255, "signal after %.2fs" % delay)
