@@ -30,7 +30,7 @@ class GraphicalRunTest(unittest.TestCase):
         return proc
 
     def test_progress_shows_in_the_status_window_until_the_runtime_has_run_10_seconds(self):
-        proc = self.start(java_sleep=18, litter=20000)
+        proc = self.start(java_sleep=18, litter=40000)
         window = self.x.wait_window(TITLE, timeout=20)
         g = self.x.wait_geometry(window, x=312, y=334, width=400, height=100)
         self.assertEqual((g["x"], g["y"], g["width"], g["height"]), (312, 334, 400, 100))
