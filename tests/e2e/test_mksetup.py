@@ -25,22 +25,18 @@ def mksetup(args, **kwargs):
     return harness.run(args, program=MKSETUP, **kwargs)
 
 
-def write_payload(scratch):
-    for name, content in PAYLOAD.items():
-        scratch.write("payload/" + name, content)
-    return scratch / "payload"
-
-
 def read(path):
     with open(path, "rb") as f:
         return f.read()
 
 
-class CommandLine(unittest.TestCase):
+class Mksetup(unittest.TestCase):
     def setUp(self):
         self.dir = harness.Scratch()
         self.addCleanup(self.dir.cleanup)
-        self.payload = write_payload(self.dir)
+        for name, content in PAYLOAD.items():
+            self.dir.write("payload/" + name, content)
+        self.payload = self.dir / "payload"
         self.out = self.dir.mkdir("out", 0o777)
 
     def assertRefused(self, args, message, **kwargs):
@@ -131,14 +127,10 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(mksetup(options + [self.payload, self.out / "uninstall"]).status, 0)
         self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(UNINSTALLER)], read(UNINSTALLER))
 
-
-class Installed(unittest.TestCase):
-    """cmake --install: the launchers, mksetup and their man pages; the
-    installed mksetup finds the installed launcher by itself."""
-
-    def test_install_tree(self):
-        d = harness.Scratch()
-        self.addCleanup(d.cleanup)
+    def test_cmake_install_tree(self):
+        """cmake --install: the launchers, mksetup and their man pages; the
+        installed mksetup finds the installed launcher by itself."""
+        d = self.dir
         prefix = d / "prefix"
         subprocess.run(["cmake", "--install", harness.BUILD_DIR, "--prefix", prefix], check=True,
                        stdout=subprocess.DEVNULL)
@@ -151,13 +143,13 @@ class Installed(unittest.TestCase):
             self.assertIn(program.encode(), r.stdout)
         # Started through a link elsewhere, it still looks beside its own file.
         os.symlink(prefix / "bin/mksetup", d / "mksetup-link")
-        r = harness.run([write_payload(d), d / "setup"], program=d / "mksetup-link")
+        r = harness.run([self.payload, d / "setup"], program=d / "mksetup-link")
         self.assertEqual(r.status, 0, r)
         launcher = read(prefix / "bin/bramlet-setup")
         self.assertEqual(read(d / "setup")[:len(launcher)], launcher)
         # Alone, it asks for a launcher.
         shutil.copy(prefix / "bin/mksetup", d.mkdir("alone"))
-        r = harness.run([d / "payload", d / "setup2"], program=d / "alone/mksetup")
+        r = harness.run([self.payload, d / "setup2"], program=d / "alone/mksetup")
         self.assertEqual((r.status, r.stderr.decode()),
                          (1, "mksetup: no launcher beside mksetup (%s); name one with --launcher\n"
                           % (d / "alone/bramlet-setup")))
