@@ -12,6 +12,7 @@ import unittest
 import harness
 
 MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
+UNINSTALLER = os.environ.get("BRAMLET_UNINSTALLER", "")
 PAYLOAD = {
     "bramlet.class": b"\xca\xfe\xba\xbe main class",
     "package/PackageFormat.jar": b"jar",
@@ -24,72 +25,35 @@ def mksetup(args, **kwargs):
     return harness.run(args, program=MKSETUP, **kwargs)
 
 
-def write_tree(root, files):
-    for name, content in files.items():
-        path = os.path.join(root, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(content.encode() if isinstance(content, str) else content)
-    return root
-
-
 def read(path):
     with open(path, "rb") as f:
         return f.read()
 
 
-class PackedInstallerRuns(unittest.TestCase):
-    """An installer made by mksetup, with a runtime stand-in bundled through
-    --runtime, run by the real launcher (started in setUpClass, since the
-    launcher holds for 10 seconds once the runtime runs)."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = d = harness.Scratch()
-        write_tree(d / "payload", PAYLOAD)
-        os.makedirs(d / "payload/docs/nothing")
-        harness.fake_java(d / "jre", layout="modern", record=d / "record", status=3)
-        cls.pack = mksetup(["--runtime", d / "jre", d / "payload", d / "setup"])
-        cls.proc = None
-        if cls.pack.status == 0:
-            cls.proc = harness.start(["-console", "-tmpdir", d.mkdir("tmp")], program=d / "setup",
-                                     env={"JAVA_HOME": None})
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.proc:
-            harness.finish(cls.proc)
-        cls.dir.cleanup()
-
-    def test_the_launcher_extracts_the_payload_and_runs_the_bundled_runtime(self):
-        self.assertEqual(self.pack.status, 0, self.pack)
-        r = harness.finish(self.proc, timeout=90)
-        self.assertEqual(r.status, 3, r)
-        record = harness.read_record(self.dir / "record")
-        workdir = record["cwd"]
-        self.assertEqual(record["argv"][0], workdir + "/package/jre/bin/java")
-        for name in list(PAYLOAD) + ["docs/nothing", "package/jre/lib/libjava.so"]:
-            self.assertIn(name, record["files"])
-        self.assertEqual(os.listdir(self.dir / "tmp"), [])
-
-    def test_the_installer_starts_with_the_launcher_beside_mksetup(self):
-        launcher = read(os.path.join(os.path.dirname(MKSETUP), "bramlet-setup"))
-        setup = read(self.dir / "setup")
-        self.assertEqual(setup[:len(launcher)], launcher)
-        self.assertEqual(harness.mode_of(self.dir / "setup"), 0o755)
-
-
-class CommandLine(unittest.TestCase):
+class Mksetup(unittest.TestCase):
     def setUp(self):
         self.dir = harness.Scratch()
         self.addCleanup(self.dir.cleanup)
-        self.payload = write_tree(self.dir / "payload", PAYLOAD)
+        for name, content in PAYLOAD.items():
+            self.dir.write("payload/" + name, content)
+        self.payload = self.dir / "payload"
         self.out = self.dir.mkdir("out", 0o777)
 
     def assertRefused(self, args, message, **kwargs):
         r = mksetup(args + [self.payload, self.out / "setup"], **kwargs)
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s\n" % message))
         self.assertEqual(os.listdir(self.out), [])
+
+    def test_the_launcher_beside_mksetup_extracts_the_payload_and_runs_the_bundled_runtime(self):
+        d = self.dir
+        harness.fake_java(d / "jre", layout="modern", record=d / "record", status=3)
+        self.assertEqual(mksetup(["--runtime", d / "jre", self.payload, d / "setup"]).status, 0)
+        r = harness.run(["-console", "-tmpdir", d.mkdir("tmp")], program=d / "setup", env={"JAVA_HOME": None},
+                        timeout=90)
+        self.assertEqual(r.status, 3, r)
+        record = harness.read_record(d / "record")
+        self.assertEqual(record["argv"][0], record["cwd"] + "/package/jre/bin/java")
+        self.assertLessEqual(set(PAYLOAD) | {"package/jre/lib/libjava.so"}, set(record["files"]))
 
     def test_help_and_usage_errors(self):
         r = mksetup(["--help"])
@@ -110,48 +74,38 @@ class CommandLine(unittest.TestCase):
     def test_verbose_list_and_verify(self):
         setup = self.out / "setup"
         r = mksetup(["-v", "--store", self.payload, setup])
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(r.stdout.decode().splitlines(), [
+        self.assertEqual((r.status, r.stdout.decode().splitlines()), (0, [
             "bramlet.class (15 bytes)", "docs/", "docs/empty (0 bytes)", "docs/readme.txt (800 bytes)", "package/",
-            "package/PackageFormat.jar (3 bytes)"])
+            "package/PackageFormat.jar (3 bytes)"]))
         r = mksetup(["--list", setup])
-        self.assertEqual(r.status, 0, r)
         lines = r.stdout.decode().splitlines()
-        self.assertEqual([l.split()[:2] + l.split()[3:] for l in lines[:-1]], [
+        self.assertEqual((r.status, [l.split()[:2] + l.split()[3:] for l in lines[:-1]], lines[-1]), (0, [
             ["15", "stored", "bramlet.class"], ["0", "stored", "docs/"], ["0", "stored", "docs/empty"],
             ["800", "stored", "docs/readme.txt"], ["0", "stored", "package/"],
-            ["3", "stored", "package/PackageFormat.jar"]])
-        self.assertEqual(lines[-1], "6 entries, 818 bytes")
+            ["3", "stored", "package/PackageFormat.jar"]], "6 entries, 818 bytes"))
         r = mksetup(["--verify", setup])
         self.assertEqual((r.status, r.stdout.decode()), (0, "%s: 6 entries intact, 818 bytes\n" % setup))
-
         # One byte of readme.txt's data changed: its CRC-32 no longer matches.
         data = bytearray(read(setup))
-        at = data.rindex(b"read me\n")
-        data[at] ^= 0x20
+        data[data.rindex(b"read me\n")] ^= 0x20
         damaged = self.dir.write("damaged", bytes(data))
         r = mksetup(["--verify", damaged])
-        self.assertEqual(r.status, 1)
-        self.assertEqual(r.stderr.decode(),
-                         "mksetup: %s: docs/readme.txt: damaged (its data, size or CRC-32 don't match)\n" % damaged)
-        r = mksetup(["--verify", os.path.join(os.path.dirname(MKSETUP), "bramlet-setup")])
-        self.assertEqual(r.status, 1)
-        self.assertTrue(r.stderr.endswith(b": no archive the launcher can read at its end\n"))
+        self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: docs/readme.txt: damaged (its data, size or"
+                                                            " CRC-32 don't match)\n" % damaged))
+        r = mksetup(["--verify", UNINSTALLER])
+        self.assertEqual((r.status, r.stderr.decode()),
+                         (1, "mksetup: %s: no archive the launcher can read at its end\n" % UNINSTALLER))
 
-    def test_refusals_leave_no_output(self):
+    def test_refusals_and_warnings(self):
         os.unlink(self.payload / "bramlet.class")
         self.assertRefused([], "%s: no bramlet.class at its top; the launcher would have nothing to run" % self.payload)
         self.dir.write("payload/bramlet.class", "main")
-        os.mkfifo(self.payload / "docs/pipe")
-        self.assertRefused([], "%s: a FIFO; only regular files and directories are packed" % (self.payload / "docs/pipe"))
-        os.unlink(self.payload / "docs/pipe")
-        self.dir.write("payload/docs/secret", "s", mode=0o600)
-        self.assertRefused([], "%s: file can't be read" % (self.payload / "docs/secret"), unprivileged=True)
-        os.unlink(self.payload / "docs/secret")
-        self.assertRefused(["--runtime", self.payload / "docs"],
-                           "%s: not a Java runtime (no bin/java beside lib/libjava.so)" % (self.payload / "docs"))
         self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1)",
                            env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
+        os.unlink(self.payload / "package/PackageFormat.jar")
+        r = mksetup([self.payload, self.out / "setup"])
+        self.assertEqual((r.status, r.stderr.decode()), (0, "mksetup: warning: %s: no package/PackageFormat.jar, which "
+                                                            "the launcher puts on the class path\n" % self.payload))
 
     def test_an_interrupted_run_leaves_nothing(self):
         # Enough data that the archive is still being written when the signal comes.
@@ -166,57 +120,39 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(os.listdir(self.out), [])
 
     def test_an_uninstaller_with_its_own_launcher_and_main_class(self):
-        uninstaller = os.environ["BRAMLET_UNINSTALLER"]
-        args = ["--launcher", uninstaller, "--main-class", "bramlet_uninstall", self.payload, self.out / "uninstall"]
-        r = mksetup(args)
-        self.assertEqual(r.status, 1)
-        self.assertIn(b"no bramlet_uninstall.class at its top", r.stderr)
+        options = ["--launcher", UNINSTALLER, "--main-class", "bramlet_uninstall"]
+        self.assertRefused(options, "%s: no bramlet_uninstall.class at its top; the launcher would have nothing to run"
+                           % self.payload)
         self.dir.write("payload/bramlet_uninstall.class", "uninstaller")
-        self.assertEqual(mksetup(args).status, 0)
-        self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(uninstaller)], read(uninstaller))
-        r = harness.run(["-help"], program=self.out / "uninstall")
-        self.assertTrue(r.stderr.startswith(b"Usage: 'uninstall' [-options]\nwhere options include:\n    -console\n"
-                                            b"        run this application in a console\n    -silent \n"), r)
+        self.assertEqual(mksetup(options + [self.payload, self.out / "uninstall"]).status, 0)
+        self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(UNINSTALLER)], read(UNINSTALLER))
 
-    def test_warns_about_a_missing_class_path_jar(self):
-        os.unlink(self.payload / "package/PackageFormat.jar")
-        r = mksetup([self.payload, self.out / "setup"])
-        self.assertEqual(r.status, 0, r)
-        self.assertEqual(r.stderr.decode(), "mksetup: warning: %s: no package/PackageFormat.jar, which the launcher"
-                                            " puts on the class path\n" % self.payload)
-
-
-class Installed(unittest.TestCase):
-    """cmake --install: the launchers, mksetup and their man pages; the
-    installed mksetup finds the installed launcher by itself."""
-
-    def test_install_tree(self):
-        d = harness.Scratch()
-        self.addCleanup(d.cleanup)
+    def test_cmake_install_tree(self):
+        """cmake --install: the launchers, mksetup and their man pages; the
+        installed mksetup finds the installed launcher by itself."""
+        d = self.dir
         prefix = d / "prefix"
         subprocess.run(["cmake", "--install", harness.BUILD_DIR, "--prefix", prefix], check=True,
                        stdout=subprocess.DEVNULL)
         for program in ("bramlet-setup", "bramlet-uninstall", "mksetup"):
             self.assertEqual(harness.mode_of(prefix / "bin" / program), 0o755, program)
             page = prefix / "share/man/man1" / (program + ".1")
-            r = subprocess.run(["man", "--warnings", "-l", page], capture_output=True, env={"MANWIDTH": "80",
-                                                                                              "PATH": "/usr/bin:/bin"})
+            r = subprocess.run(["man", "--warnings", "-l", page], capture_output=True,
+                               env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin"})
             self.assertEqual((r.returncode, r.stderr), (0, b""), page)
             self.assertIn(program.encode(), r.stdout)
         # Started through a link elsewhere, it still looks beside its own file.
         os.symlink(prefix / "bin/mksetup", d / "mksetup-link")
-        write_tree(d / "payload", PAYLOAD)
-        r = harness.run([d / "payload", d / "setup"], program=d / "mksetup-link")
+        r = harness.run([self.payload, d / "setup"], program=d / "mksetup-link")
         self.assertEqual(r.status, 0, r)
         launcher = read(prefix / "bin/bramlet-setup")
         self.assertEqual(read(d / "setup")[:len(launcher)], launcher)
         # Alone, it asks for a launcher.
-        os.makedirs(d / "alone")
-        shutil.copy(prefix / "bin/mksetup", d / "alone/mksetup")
-        r = harness.run([d / "payload", d / "setup2"], program=d / "alone/mksetup")
-        self.assertEqual(r.status, 1)
-        self.assertEqual(r.stderr.decode(), "mksetup: no launcher beside mksetup (%s); name one with --launcher\n"
-                         % (d / "alone/bramlet-setup"))
+        shutil.copy(prefix / "bin/mksetup", d.mkdir("alone"))
+        r = harness.run([self.payload, d / "setup2"], program=d / "alone/mksetup")
+        self.assertEqual((r.status, r.stderr.decode()),
+                         (1, "mksetup: no launcher beside mksetup (%s); name one with --launcher\n"
+                          % (d / "alone/bramlet-setup")))
 
 
 if __name__ == "__main__":

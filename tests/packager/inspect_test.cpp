@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/zip_builder.h"
@@ -16,17 +17,17 @@ class InspectTest : public ::testing::Test {
  protected:
   // An installer: foreign bytes in front of an archive of entries.
   std::string Setup(const std::vector<test::ZipEntryLayout>& entries) {
-    test::ZipLayout spec;
-    spec.prefix = "launcher image";
-    spec.entries = entries;
-    return test::WriteArchive(dir_ / ("setup" + std::to_string(++count_)), spec.Build());
+    test::ZipLayout layout;
+    layout.prefix = "launcher image";
+    layout.entries = entries;
+    return test::WriteArchive(dir_ / ("setup" + std::to_string(++count_)), layout.Build());
   }
 
-  std::vector<std::string> Problems(const std::string& path) {
+  VerifyResult Verify(const std::string& path) {
     VerifyResult result;
     std::string err;
     EXPECT_TRUE(VerifySetup(path, &result, &err)) << err;
-    return result.problems;
+    return result;
   }
 
   test::ScratchDir dir_;
@@ -41,42 +42,38 @@ TEST_F(InspectTest, ListsEntriesAsTheLauncherSeesThem) {
   std::string err;
   ASSERT_TRUE(ListSetup(setup, &entries, &err)) << err;
   ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].name, "bramlet.class");
-  EXPECT_TRUE(entries[0].deflated);
-  EXPECT_EQ(entries[0].size, 4);
-  EXPECT_EQ(entries[0].crc, test::Crc("main"));
+  EXPECT_EQ(std::make_tuple(entries[0].name, entries[0].deflated, entries[0].size, entries[0].crc),
+            std::make_tuple(std::string("bramlet.class"), true, 4, test::Crc("main")));
   EXPECT_FALSE(entries[1].deflated);
   // Extraction goes by the local header's name.
   EXPECT_EQ(entries[2].name, "local");
-  VerifyResult result;
-  ASSERT_TRUE(VerifySetup(setup, &result, &err));
-  EXPECT_EQ(result.entries, 3);
-  EXPECT_EQ(result.bytes, 8);
-  EXPECT_EQ(result.problems, std::vector<std::string>{});
+  VerifyResult result = Verify(setup);
+  EXPECT_EQ(std::make_tuple(result.entries, result.bytes, result.problems),
+            std::make_tuple(3, int64_t{8}, std::vector<std::string>{}));
+
+  std::string plain = dir_.Write("plain", "just a launcher");
+  EXPECT_FALSE(ListSetup(plain, &entries, &err));
+  EXPECT_EQ(err, plain + ": no archive the launcher can read at its end");
 }
 
-TEST_F(InspectTest, FindsDamagedData) {
+TEST_F(InspectTest, FindsDamagedDataAndNamesThatWouldNotExtractIntact) {
   test::ZipEntryLayout badCrc = Entry("stored", "stored data", 0);
   badCrc.crc = test::Crc("other data");
   test::ZipEntryLayout badSize = Entry("deflated", std::string(1000, 'a'));
   badSize.size = 999;
   test::ZipEntryLayout garbage = Entry("garbage", "x");
   garbage.compressed = std::string("\xff\xff\xff\xff", 4);
-  std::string setup = Setup({Entry("fine", "fine"), badCrc, badSize, garbage});
-  EXPECT_EQ(Problems(setup), (std::vector<std::string>{
-                                 "stored: damaged (its data, size or CRC-32 don't match)",
-                                 "deflated: damaged (its data, size or CRC-32 don't match)",
-                                 "garbage: damaged (its data, size or CRC-32 don't match)"}));
-}
-
-TEST_F(InspectTest, FindsNamesThatWouldNotExtractIntact) {
-  std::string setup = Setup({Entry("../outside", "x"), Entry("a", "file"), Entry("a/b", "under a file"),
-                             Entry("twice", "1"), Entry("twice", "2"), Entry("/absolute", "x")});
-  EXPECT_EQ(Problems(setup), (std::vector<std::string>{
-                                 "../outside: a name the launcher refuses to extract",
-                                 "twice: appears more than once; the last one replaces the others",
-                                 "/absolute: a name the launcher refuses to extract",
-                                 "a: a file where other entries need a directory"}));
+  std::string setup = Setup({Entry("fine", "fine"), badCrc, badSize, garbage, Entry("../outside", "x"),
+                             Entry("a", "file"), Entry("a/b", "under a file"), Entry("twice", "1"),
+                             Entry("twice", "2"), Entry("/absolute", "x")});
+  EXPECT_EQ(Verify(setup).problems,
+            (std::vector<std::string>{"stored: damaged (its data, size or CRC-32 don't match)",
+                                      "deflated: damaged (its data, size or CRC-32 don't match)",
+                                      "garbage: damaged (its data, size or CRC-32 don't match)",
+                                      "../outside: a name the launcher refuses to extract",
+                                      "twice: appears more than once; the last one replaces the others",
+                                      "/absolute: a name the launcher refuses to extract",
+                                      "a: a file where other entries need a directory"}));
 }
 
 TEST_F(InspectTest, AnUnreadableLocalHeaderStopsTheListAndIsAProblem) {
@@ -86,22 +83,10 @@ TEST_F(InspectTest, AnUnreadableLocalHeaderStopsTheListAndIsAProblem) {
   std::vector<ListedEntry> entries;
   std::string err;
   EXPECT_FALSE(ListSetup(setup, &entries, &err));
-  EXPECT_EQ(err, setup + ": entry 1: invalid LOC header (bad signature); the launcher's extraction would stop here");
-  EXPECT_EQ(Problems(setup), std::vector<std::string>{
-                                 "entry 1: invalid LOC header (bad signature); the launcher's extraction would "
-                                 "stop here"});
-}
-
-TEST_F(InspectTest, AFileWithoutArchiveIsNoInstaller) {
-  std::string plain = dir_.Write("plain", "just a launcher");
-  std::string err;
-  std::vector<ListedEntry> entries;
-  EXPECT_FALSE(ListSetup(plain, &entries, &err));
-  EXPECT_EQ(err, plain + ": no archive the launcher can read at its end");
-  VerifyResult result;
-  EXPECT_FALSE(VerifySetup(plain, &result, &err));
-  EXPECT_FALSE(VerifySetup(dir_ / "missing", &result, &err));
-  EXPECT_EQ(err, dir_ / "missing" + ": no archive the launcher can read at its end");
+  const std::string problem =
+      "entry 1: invalid LOC header (bad signature); the launcher's extraction would stop here";
+  EXPECT_EQ(err, setup + ": " + problem);
+  EXPECT_EQ(Verify(setup).problems, std::vector<std::string>{problem});
 }
 
 }  // namespace

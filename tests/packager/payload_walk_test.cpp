@@ -1,35 +1,29 @@
 #include "packager/payload_walk.h"
 
-#include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/child.h"
 
 namespace {
 
-struct Walked {
-  bool ok = false;
-  std::vector<PayloadItem> items;
-  std::vector<std::string> skipped;
-  std::string err;
-};
-
-Walked Walk(const std::string& dir, const std::string& prefix = "", bool skipDangling = false,
-            std::vector<PayloadItem> start = {}) {
-  Walked w;
-  w.items = std::move(start);
+// Walks dir, adding to *items (or to a list of its own): "accepted", or the
+// walk's message. Dangling links are skipped, into *skipped, when given.
+std::string Walk(const std::string& dir, std::vector<PayloadItem>* items = nullptr, const std::string& prefix = "",
+                 std::vector<std::string>* skipped = nullptr) {
+  std::vector<PayloadItem> own;
+  std::vector<std::string> none;
   WalkRules rules;
-  rules.skipDanglingLinks = skipDangling;
-  w.ok = WalkTree(dir, prefix, rules, &w.items, &w.skipped, &w.err);
-  return w;
+  rules.skipDanglingLinks = skipped != nullptr;
+  std::string err;
+  return WalkTree(dir, prefix, rules, items ? items : &own, skipped ? skipped : &none, &err) ? "accepted" : err;
 }
 
 std::vector<std::string> Names(const std::vector<PayloadItem>& items) {
@@ -55,49 +49,55 @@ TEST(PayloadWalk, ListsFilesAndDirectoriesInByteOrderFollowingLinks) {
   dir.Write("elsewhere/tree/x", "x");
   ASSERT_EQ(symlink((dir / "elsewhere/file").c_str(), (dir / "p/link").c_str()), 0);
   ASSERT_EQ(symlink("../elsewhere/tree", (dir / "p/tree").c_str()), 0);
-  Walked w = Walk(dir / "p", "top/");
-  ASSERT_TRUE(w.ok) << w.err;
-  SortItems(&w.items);
-  EXPECT_EQ(Names(w.items), (std::vector<std::string>{"top/a-b", "top/a/", "top/a/empty/", "top/a/z",
-                                                      "top/bramlet.class", "top/link", "top/tree/", "top/tree/x"}));
-  const PayloadItem& z = w.items[FindItem(w.items, "top/a/z")];
-  EXPECT_EQ(z.source, dir / "p/a/z");
-  EXPECT_EQ(z.size, 2);
-  EXPECT_EQ(z.mode, 0640u);
-  EXPECT_FALSE(z.directory);
-  const PayloadItem& empty = w.items[FindItem(w.items, "top/a/empty/")];
-  EXPECT_TRUE(empty.directory);
-  EXPECT_EQ(empty.mode, 0711u);
-  EXPECT_EQ(test::ReadFile(w.items[FindItem(w.items, "top/link")].source), "linked");
-  EXPECT_EQ(FindItem(w.items, "top/missing"), -1);
+  std::vector<PayloadItem> items;
+  ASSERT_EQ(Walk(dir / "p", &items, "top/"), "accepted");
+  SortItems(&items);
+  EXPECT_EQ(Names(items), (std::vector<std::string>{"top/a-b", "top/a/", "top/a/empty/", "top/a/z",
+                                                    "top/bramlet.class", "top/link", "top/tree/", "top/tree/x"}));
+  const PayloadItem& z = items[FindItem(items, "top/a/z")];
+  const PayloadItem& empty = items[FindItem(items, "top/a/empty/")];
+  EXPECT_EQ(std::make_tuple(z.source, z.size, z.mode, z.directory),
+            std::make_tuple(dir / "p/a/z", int64_t{2}, mode_t{0640}, false));
+  EXPECT_EQ(std::make_pair(empty.directory, empty.mode), std::make_pair(true, mode_t{0711}));
+  EXPECT_EQ(test::ReadFile(items[FindItem(items, "top/link")].source), "linked");
+  EXPECT_EQ(FindItem(items, "top/missing"), -1);
 }
 
-TEST(PayloadWalk, RefusesSpecialFiles) {
+TEST(PayloadWalk, RefusesSpecialFilesBrokenLinksAndLoops) {
   test::ScratchDir dir;
-  dir.MakeDir("fifo");
-  ASSERT_EQ(mkfifo((dir / "fifo/pipe").c_str(), 0644), 0);
-  Walked fifo = Walk(dir / "fifo");
-  EXPECT_FALSE(fifo.ok);
-  EXPECT_EQ(fifo.err, dir / "fifo/pipe" + ": a FIFO; only regular files and directories are packed");
+  // Tree ti holds case i at a/x: a node of a kind (made with mknod) or a
+  // symbolic link to a target.
+  struct Case {
+    mode_t kind;
+    const char* target;
+    std::string why;
+  };
+  const std::string special = "; only regular files and directories are packed";
+  const std::vector<Case> cases = {{S_IFIFO, nullptr, "a FIFO" + special},
+                                   {S_IFSOCK, nullptr, "a socket" + special},
+                                   {S_IFCHR, nullptr, "a character device" + special},
+                                   {S_IFBLK, nullptr, "a block device" + special},
+                                   {0, "/dev/null", "a character device" + special},
+                                   {0, "missing", "symbolic link to a missing file"},
+                                   {0, "..", "symbolic link back into a directory that holds it"},
+                                   {0, "x", "symbolic link loop"}};
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string tree = "t" + std::to_string(i), x = dir.MakeDir(tree + "/a") + "/x";
+    ASSERT_EQ(c.target ? symlink(c.target, x.c_str()) : mknod(x.c_str(), c.kind | 0644, makedev(1, 3)), 0);
+    EXPECT_EQ(Walk(dir / tree), x + ": " + c.why);
+  }
+  std::string file = dir.Write("file", "x");
+  EXPECT_EQ(Walk(file), file + ": not a directory");
+  EXPECT_EQ(Walk(dir / "missing"), dir / "missing" + ": No such file or directory");
 
-  dir.MakeDir("socket");
-  int s = socket(AF_UNIX, SOCK_STREAM, 0);
-  struct sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  std::string path = dir / "socket/s";
-  ASSERT_LT(path.size(), sizeof address.sun_path);
-  memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  ASSERT_EQ(bind(s, reinterpret_cast<struct sockaddr*>(&address), sizeof address), 0);
-  close(s);
-  Walked socket = Walk(dir / "socket");
-  EXPECT_FALSE(socket.ok);
-  EXPECT_NE(socket.err.find("a socket"), std::string::npos) << socket.err;
-
-  dir.MakeDir("device");
-  ASSERT_EQ(symlink("/dev/null", (dir / "device/null").c_str()), 0);
-  Walked device = Walk(dir / "device");
-  EXPECT_FALSE(device.ok);
-  EXPECT_NE(device.err.find("a character device"), std::string::npos) << device.err;
+  // A runtime's links to files that are not installed are left out instead.
+  dir.Write("t5/a/kept", "k");
+  std::vector<PayloadItem> items;
+  std::vector<std::string> skipped;
+  ASSERT_EQ(Walk(dir / "t5", &items, "package/jre/", &skipped), "accepted");
+  EXPECT_EQ(Names(items), (std::vector<std::string>{"package/jre/a/", "package/jre/a/kept"}));
+  EXPECT_EQ(skipped, std::vector<std::string>{"package/jre/a/x"});
 }
 
 TEST(PayloadWalk, RefusesWhatTheUserCannotRead) {
@@ -105,70 +105,29 @@ TEST(PayloadWalk, RefusesWhatTheUserCannotRead) {
   dir.Write("file/secret", "s", 0600);
   dir.Write("dir/locked/inside", "i");
   chmod((dir / "dir/locked").c_str(), 0700);
-  EXPECT_EQ(test::AsNobody([&] { return Walk(dir / "file").err; }), dir / "file/secret" + ": file can't be read");
-  EXPECT_EQ(test::AsNobody([&] { return Walk(dir / "dir").err; }),
-            dir / "dir/locked" + ": directory can't be read");
+  EXPECT_EQ(test::AsNobody([&] { return Walk(dir / "file"); }), dir / "file/secret" + ": file can't be read");
+  EXPECT_EQ(test::AsNobody([&] { return Walk(dir / "dir"); }), dir / "dir/locked" + ": directory can't be read");
   // The same trees pass for a user who may read them.
-  EXPECT_TRUE(Walk(dir / "file").ok);
-  EXPECT_TRUE(Walk(dir / "dir").ok);
+  EXPECT_EQ(Walk(dir / "file") + " " + Walk(dir / "dir"), "accepted accepted");
 }
 
-TEST(PayloadWalk, DanglingLinksAreRefusedOrSkippedAndLoopsRefused) {
+TEST(PayloadWalk, LimitsFileSizesAndEntryCountsToTheReaders) {
   test::ScratchDir dir;
-  dir.Write("p/kept", "k");
-  ASSERT_EQ(symlink("missing", (dir / "p/dangling").c_str()), 0);
-  Walked refused = Walk(dir / "p");
-  EXPECT_FALSE(refused.ok);
-  EXPECT_EQ(refused.err, dir / "p/dangling" + ": symbolic link to a missing file");
-  Walked skipped = Walk(dir / "p", "package/jre/", true);
-  ASSERT_TRUE(skipped.ok) << skipped.err;
-  EXPECT_EQ(Names(skipped.items), std::vector<std::string>{"package/jre/kept"});
-  EXPECT_EQ(skipped.skipped, std::vector<std::string>{"package/jre/dangling"});
+  // A sparse file: the walk only looks at its size.
+  std::string big = dir.Write("big/f", "");
+  ASSERT_EQ(truncate(big.c_str(), kSizeLimit - 1), 0);
+  std::vector<PayloadItem> below;
+  ASSERT_EQ(Walk(dir / "big", &below), "accepted");
+  EXPECT_EQ(below[0].size, kSizeLimit - 1);
+  ASSERT_EQ(truncate(big.c_str(), kSizeLimit), 0);
+  EXPECT_EQ(Walk(dir / "big"),
+            big + ": 2147483648 bytes; the launcher reads files below 2 GiB (2147483648 bytes) only");
 
-  dir.MakeDir("loop/a");
-  ASSERT_EQ(symlink("..", (dir / "loop/a/up").c_str()), 0);
-  Walked loop = Walk(dir / "loop");
-  EXPECT_FALSE(loop.ok);
-  EXPECT_EQ(loop.err, dir / "loop/a/up" + ": symbolic link back into a directory that holds it");
-  dir.MakeDir("self");
-  ASSERT_EQ(symlink("me", (dir / "self/me").c_str()), 0);
-  EXPECT_EQ(Walk(dir / "self").err, dir / "self/me" + ": symbolic link loop");
-}
-
-TEST(PayloadWalk, FilesMustStayBelowTwoGibibytes) {
-  test::ScratchDir dir;
-  dir.MakeDir("p");
-  // Sparse files: the walk only looks at their sizes.
-  int fd = open((dir / "p/big").c_str(), O_WRONLY | O_CREAT, 0644);
-  ASSERT_EQ(ftruncate(fd, kSizeLimit - 1), 0);
-  Walked below = Walk(dir / "p");
-  ASSERT_TRUE(below.ok) << below.err;
-  EXPECT_EQ(below.items[0].size, kSizeLimit - 1);
-  ASSERT_EQ(ftruncate(fd, kSizeLimit), 0);
-  close(fd);
-  Walked at = Walk(dir / "p");
-  EXPECT_FALSE(at.ok);
-  EXPECT_EQ(at.err, dir / "p/big" + ": 2147483648 bytes; the launcher reads files below 2 GiB (2147483648 bytes) only");
-}
-
-TEST(PayloadWalk, CountsEntriesUpToTheReadersLimit) {
-  test::ScratchDir dir;
   dir.Write("p/d/f", "f");  // two entries: d/ and d/f
-  std::vector<PayloadItem> earlier(kMaxEntries - 2);
-  Walked full = Walk(dir / "p", "", false, earlier);
-  ASSERT_TRUE(full.ok) << full.err;
-  EXPECT_EQ(full.items.size(), kMaxEntries);
-  earlier.emplace_back();
-  Walked over = Walk(dir / "p", "", false, earlier);
-  EXPECT_FALSE(over.ok);
-  EXPECT_EQ(over.err, "more than 65534 entries (files and directories); the launcher reads no more");
-}
-
-TEST(PayloadWalk, TheTopMustBeADirectory) {
-  test::ScratchDir dir;
-  std::string file = dir.Write("file", "x");
-  EXPECT_EQ(Walk(file).err, file + ": not a directory");
-  EXPECT_EQ(Walk(dir / "missing").err, dir / "missing" + ": No such file or directory");
+  std::vector<PayloadItem> full(kMaxEntries - 2), over(kMaxEntries - 1);
+  ASSERT_EQ(Walk(dir / "p", &full), "accepted");
+  EXPECT_EQ(full.size(), kMaxEntries);
+  EXPECT_EQ(Walk(dir / "p", &over), "more than 65534 entries (files and directories); the launcher reads no more");
 }
 
 }  // namespace
