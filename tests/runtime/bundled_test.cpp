@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <fstream>
 
 #include "core/exec_name.h"
 #include "runtime/discovery.h"
@@ -16,79 +15,54 @@ namespace {
 
 const char kExtracting[] = "Extracting Java(TM) 2 Runtime Environment files...\n";
 
-std::string Show(const char* s) { return s ? s : "<null>"; }
+// Writes dir/name.setup: foreign bytes standing for the launcher's image
+// followed by a ZIP archive that Info-ZIP zip makes of the tree under
+// dir/name, and returns its path.
+std::string MakePayload(const test::ScratchDir& dir, const std::string& name) {
+  std::string zip = dir / (name + ".zip"), setup = dir / (name + ".setup");
+  std::string command = "cd " + dir / name + " && zip -q -r -1 -X " + zip + " .";
+  if (std::system(command.c_str()) != 0) ADD_FAILURE() << command;
+  std::ofstream(setup, std::ios::binary) << "\177ELF launcher image\n"
+                                         << std::ifstream(zip, std::ios::binary).rdbuf();
+  chmod(setup.c_str(), 0755);
+  return setup;
+}
 
-// Runs fn in a child whose launcher file is payload (unless empty) and whose
-// application home is home (unless empty), in the English locale.
-test::ChildResult AsLauncher(const std::string& payload, const std::string& home,
-                             const std::function<std::string()>& fn) {
-  return test::RunInChild([&] {
+// In a child whose launcher file is launcher and whose application home is
+// home (each unless empty), in the English locale: what GetBundledJREPath
+// gives, the version of that runtime, whether a second call, after its files
+// were removed, gives the same, and what the calls wrote.
+std::string TwoCalls(const std::string& launcher, const std::string& home) {
+  test::ChildResult r = test::RunInChild([&] {
     test::UseLocaleEnvironment(nullptr);
-    if (!payload.empty() && SetExecName(payload.c_str()) == nullptr) return std::string("no exec name");
+    if (!launcher.empty() && SetExecName(launcher.c_str()) == nullptr) return std::string("no exec name");
     if (!home.empty()) SetApplicationHome(home.c_str());
-    return fn();
-  });
-}
-
-TEST(GetBundledJREPath, ExtractsOnlyThePayloadsRuntimeAndKeepsIt) {
-  test::ScratchDir dir;
-  test::MakeRuntime(dir / "staged/package/jre", test::Layout::kJava8,
-                    "version_line=java version \"1.6.0_45\"");
-  dir.Write("staged/bramlet.class", "\xca\xfe\xba\xbe");
-  dir.Write("staged/package/PackageFormat.jar", "jar");
-  std::string payload = test::MakePayload(dir, "staged", dir / "setup");
-  std::string home = dir.MakeDir("work");
-  test::ChildResult r = AsLauncher(payload, home, [&] {
     const char* first = GetBundledJREPath();
-    std::string version = first ? CheckJREVersion(first) : "";
-    // Found once, it is kept even when its files go away.
+    if (first == nullptr) return "<null> " + std::string(GetBundledJREPath() ? "other" : "<null>");
+    std::string version = CheckJREVersion(first);
     std::filesystem::remove_all(home + "/package");
-    const char* second = GetBundledJREPath();
-    return Show(first) + " " + version + " " + (second == first ? "same" : "other");
+    return std::string(first) + " " + version + (GetBundledJREPath() == first ? " same" : " other");
   });
-  EXPECT_EQ(r.value, home + "/package/jre 1.6.0_45 same");
-  EXPECT_EQ(r.out, kExtracting);
-  EXPECT_FALSE(std::filesystem::exists(home + "/bramlet.class"));
+  return r.value + "|" + r.out;
 }
 
-TEST(GetBundledJREPath, IsNullWithoutARuntimeInThePayloadAndTriesAgain) {
+TEST(GetBundledJREPath, ExtractsOnlyThePayloadsRuntimeAndKeepsItOrTriesAgain) {
   test::ScratchDir dir;
-  dir.Write("staged/bramlet.class", "\xca\xfe\xba\xbe");
-  dir.Write("staged/package/jre.txt", "not a runtime");
-  std::string payload = test::MakePayload(dir, "staged", dir / "setup");
-  std::string plain = dir.Write("plain",
-                                "\x7f"
-                                "ELF no archive here",
-                                0755);
-  std::string home = dir.MakeDir("work");
-  auto twice = [] { return Show(GetBundledJREPath()) + " " + Show(GetBundledJREPath()); };
-  test::ChildResult r = AsLauncher(payload, home, twice);
-  EXPECT_EQ(r.value, "<null> <null>");
-  EXPECT_EQ(r.out, std::string(kExtracting) + kExtracting);
+  test::MakeRuntime(dir / "full/package/jre", test::Layout::kJava8, "version=java version \"1.6.0_45\"");
+  dir.Write("full/bramlet.class", "\xca\xfe\xba\xbe");
+  dir.Write("no-jre/package/jre.txt", "not a runtime");
+  std::string plain = dir.Write("plain", "\177ELF no archive here", 0755);
+  std::string full = dir.MakeDir("full-home"), home = dir.MakeDir("home"), inPlace = dir / "in-place";
+  test::MakeRuntime(inPlace + "/package/jre", test::Layout::kModern);
+  EXPECT_EQ(TwoCalls(MakePayload(dir, "full"), full), full + "/package/jre 1.6.0_45 same|" + kExtracting);
+  EXPECT_FALSE(std::filesystem::exists(full + "/bramlet.class"));
+  EXPECT_EQ(TwoCalls(MakePayload(dir, "no-jre"), home),
+            std::string("<null> <null>|") + kExtracting + kExtracting);
   // A launcher without an archive behind it says nothing; neither does one
-  // without an application home.
-  r = AsLauncher(plain, home, twice);
-  EXPECT_EQ(r.value + r.out, "<null> <null>");
-  r = AsLauncher("", "", twice);
-  EXPECT_EQ(r.value + r.out, "<null> <null>");
-  // A runtime already in place is used as it is.
-  test::MakeRuntime(home + "/package/jre", test::Layout::kModern);
-  r = AsLauncher(plain, home, twice);
-  EXPECT_EQ(r.value + r.out, home + "/package/jre " + home + "/package/jre");
-}
-
-TEST(GetPublicJREPath, ExtractsThePayloadsRuntimeAndPrefersItToAPlainHostRuntime) {
-  test::ScratchDir dir;
-  test::MakeRuntime(dir / "staged/package/jre", test::Layout::kJava8, "version_line=java version \"1.4.2\"");
-  std::string payload = test::MakePayload(dir, "staged", dir / "setup");
-  std::string host =
-      test::MakeRuntime(dir / "host", test::Layout::kModern, "version_line=java version \"17.0.15\"");
-  std::string home = dir.MakeDir("work");
-  test::ChildResult r = AsLauncher(payload, home, [&] {
-    setenv("JAVA_HOME", host.c_str(), 1);
-    return GetPublicJREPath();
-  });
-  EXPECT_EQ(r.value, home + "/package/jre");
+  // without an application home. A runtime already in place is used as it is.
+  EXPECT_EQ(TwoCalls(plain, home), "<null> <null>|");
+  EXPECT_EQ(TwoCalls("", ""), "<null> <null>|");
+  EXPECT_EQ(TwoCalls(plain, inPlace), inPlace + "/package/jre 1.5.0_22 same|");
 }
 
 }  // namespace

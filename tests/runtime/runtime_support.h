@@ -1,7 +1,11 @@
-// Java runtime stand-ins and helpers for the runtime tests.
+// Java runtime stand-ins for the runtime tests.
 #pragma once
 
-#include <functional>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,33 +13,40 @@
 
 namespace test {
 
-/// How a runtime home lays out its files.
-enum class Layout {
-  kJava8,   // lib/amd64/libjava.so, bin/java
-  kJre8,    // jre/lib/amd64/libjava.so, jre/bin/java: the home is dir/jre
-  kModern,  // lib/libjava.so, bin/java (Java 9 and later)
-};
+/// Copies the stand-in program (java_stand_in.cpp) to path, mode 0755, with
+/// conf as its configuration beside it.
+inline std::string CopyStandIn(const std::string& path, const std::string& conf = "") {
+  std::filesystem::copy_file(JAVA_STAND_IN, path, std::filesystem::copy_options::overwrite_existing);
+  chmod(path.c_str(), 0755);
+  std::ofstream(path + ".conf") << conf;
+  return path;
+}
 
-/// Makes a runtime under dir whose bin/java is the stand-in (java_stand_in.cpp)
-/// with conf as its configuration, and returns its home. kit adds the
-/// development kit's lib/tools.jar (beside jre/ for kJre8).
-std::string MakeRuntime(const std::string& dir, Layout layout, const std::string& conf = "",
-                        bool kit = false);
+/// Where a runtime keeps its files: lib/amd64/libjava.so and bin/java (Java 8),
+/// the same under jre/ (a Java 8 kit: the home is dir/jre), or lib/libjava.so
+/// and bin/java (Java 9 and later).
+enum class Layout { kJava8, kJre8, kModern };
 
-/// Copies the stand-in program to path (mode 0755) with conf beside it.
-std::string CopyStandIn(const std::string& path, const std::string& conf = "");
+/// Makes a runtime under dir whose bin/java is the stand-in with conf, and
+/// returns its home.
+inline std::string MakeRuntime(const std::string& dir, Layout layout, const std::string& conf = "") {
+  std::string home = layout == Layout::kJre8 ? dir + "/jre" : dir;
+  std::string lib = layout == Layout::kModern ? home + "/lib" : home + "/lib/amd64";
+  std::filesystem::create_directories(lib);
+  std::filesystem::create_directories(home + "/bin");
+  std::ofstream(lib + "/libjava.so");
+  CopyStandIn(home + "/bin/java", conf);
+  return home;
+}
 
-/// Writes a self-extracting file at out, foreign bytes standing for the
-/// launcher's image followed by a ZIP archive that Info-ZIP zip makes of the
-/// tree staged under dir/name, and returns out.
-std::string MakePayload(const ScratchDir& dir, const std::string& name, const std::string& out);
-
-/// The values of the lines of a stand-in's record that begin with key + "=",
-/// in order.
-std::vector<std::string> Recorded(const std::string& record, const std::string& key);
-
-/// Runs every function in its own child process, all at once, and returns
-/// how each ended (ChildResult), in order.
-std::vector<ChildResult> RunConcurrently(const std::vector<std::function<std::string()>>& fns);
+/// The values of the lines of a stand-in's log that begin with key + "=", in
+/// order ("env=PATH" gives the values of PATH).
+inline std::vector<std::string> Recorded(const std::string& log, const std::string& key) {
+  std::vector<std::string> values;
+  std::istringstream lines(ReadFile(log));
+  for (std::string line; std::getline(lines, line);)
+    if (line.compare(0, key.size() + 1, key + "=") == 0) values.push_back(line.substr(key.size() + 1));
+  return values;
+}
 
 }  // namespace test

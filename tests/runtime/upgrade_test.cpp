@@ -8,67 +8,37 @@
 
 namespace {
 
-using test::Recorded;
-
-TEST(InvokeUpgradeTool, RunsTheScriptAloneWithAnEmptyEnvironment) {
-  test::ScratchDir dir;
-  std::string record = dir / "record";
-  std::string script = test::CopyStandIn(dir / "UpgradeInvoker.sh", "record=" + record + "\nexit=5");
-  setenv("BRAMLET_INHERITED", "yes", 1);
-  EXPECT_EQ(InvokeUpgradeTool(script.c_str()), 5);
-  EXPECT_EQ(Recorded(record, "arg"), std::vector<std::string>{script});
-  EXPECT_EQ(Recorded(record, "env"), std::vector<std::string>{});
-
-  // A script started through its own "#!" line, at a path far longer than 150 bytes.
-  std::string deep = dir.MakeDir(std::string(120, 'd') + "/" + std::string(120, 'e'));
-  std::string shell =
-      dir.Write(deep.substr(dir.path().size() + 1) + "/UpgradeInvoker.sh", "#!/bin/sh\nexit 7\n", 0700);
-  EXPECT_EQ(InvokeUpgradeTool(shell.c_str()), 7);
-
-  // One that can't be executed ends with 127, one that is killed gives -1.
-  std::string plain = dir.Write("plain.sh", "exit 0\n", 0644);
-  EXPECT_EQ(InvokeUpgradeTool(plain.c_str()), 127);
-  std::string killed = test::CopyStandIn(dir / "killed.sh", "signal=9");
-  EXPECT_EQ(InvokeUpgradeTool(killed.c_str()), -1);
-}
-
-TEST(InvokeUpgradeTool, RefusesLinksOtherUsersFilesAndFilesOthersMayWrite) {
+TEST(InvokeUpgradeTool, RunsOnlyTheUsersOwnFileThatNobodyElseMayWriteAloneWithAnEmptyEnvironment) {
   test::ScratchDir dir(0755);
-  std::string record = dir / "record";
-  std::string own = test::CopyStandIn(dir / "own.sh", "record=" + record);
-  chmod(own.c_str(), 0700);
-  std::string link = dir / "link.sh";
-  ASSERT_EQ(symlink(own.c_str(), link.c_str()), 0);
-  std::string foreign = test::CopyStandIn(dir / "foreign.sh", "record=" + record);
+  std::string log = dir / "log";
+  auto script = [&](const char* name, unsigned mode) {
+    std::string path = test::CopyStandIn(dir / name, "log=" + log + "\nexit=4");
+    chmod(path.c_str(), mode);
+    return path;
+  };
+  std::string own = script("own.sh", 0700), foreign = script("foreign.sh", 0755), link = dir / "link.sh";
   ASSERT_EQ(chown(foreign.c_str(), test::kNobody, test::kNobody), 0);
-  std::string groupWritable = test::CopyStandIn(dir / "group.sh", "record=" + record);
-  chmod(groupWritable.c_str(), 0775);
-  std::string otherWritable = test::CopyStandIn(dir / "other.sh", "record=" + record);
-  chmod(otherWritable.c_str(), 0757);
-  std::string directory = dir.MakeDir("directory.sh");
-  for (const std::string& script :
-       {link, foreign, groupWritable, otherWritable, directory, dir / "missing.sh"}) {
-    EXPECT_EQ(InvokeUpgradeTool(script.c_str()), kUpgradeScriptRefused) << script;
-    EXPECT_TRUE(test::ReadFile(record).empty()) << script;
+  ASSERT_EQ(symlink(own.c_str(), link.c_str()), 0);
+  for (const std::string& path : {link, foreign, script("group.sh", 0775), script("other.sh", 0757),
+                                  dir.MakeDir("directory.sh"), dir / "missing.sh"}) {
+    EXPECT_EQ(InvokeUpgradeTool(path.c_str()), kUpgradeScriptRefused) << path;
+    EXPECT_EQ(test::ReadFile(log), "") << path;
   }
-  EXPECT_EQ(InvokeUpgradeTool(own.c_str()), 0);
-  EXPECT_FALSE(test::ReadFile(record).empty());
-}
-
-TEST(InvokeUpgradeTool, RunsOnlyTheUnprivilegedUsersOwnScriptForThem) {
-  test::ScratchDir dir(0755);
-  std::string theirs = dir.MakeDir("theirs", 0755);
-  ASSERT_EQ(chown(theirs.c_str(), test::kNobody, test::kNobody), 0);
-  std::string record = theirs + "/record";
-  std::string script = test::CopyStandIn(theirs + "/UpgradeInvoker.sh", "record=" + record + "\nexit=4");
-  ASSERT_EQ(chown(script.c_str(), test::kNobody, test::kNobody), 0);
-  std::string roots = test::CopyStandIn(dir / "UpgradeInvoker.sh", "record=" + record);
+  EXPECT_EQ(InvokeUpgradeTool(own.c_str()), 4);
+  EXPECT_EQ(test::Recorded(log, "arg"), std::vector<std::string>{own});
+  EXPECT_EQ(test::Recorded(log, "env"), std::vector<std::string>{});
+  // For an unprivileged user it is the other way round.
   EXPECT_EQ(test::AsNobody([&] {
-              return std::to_string(InvokeUpgradeTool(roots.c_str())) + " " +
-                     std::to_string(InvokeUpgradeTool(script.c_str()));
+              return std::to_string(InvokeUpgradeTool(own.c_str())) + " " +
+                     std::to_string(InvokeUpgradeTool(foreign.c_str()));
             }),
             std::to_string(kUpgradeScriptRefused) + " 4");
-  EXPECT_EQ(Recorded(record, "arg"), std::vector<std::string>{script});
+  // A script started through its own "#!" line, at a path far longer than 150 bytes.
+  std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e') + "/UpgradeInvoker.sh";
+  EXPECT_EQ(InvokeUpgradeTool(dir.Write(deep, "#!/bin/sh\nexit 7\n", 0700).c_str()), 7);
+  // One that can't be executed ends with 127, one that is killed gives -1.
+  EXPECT_EQ(InvokeUpgradeTool(dir.Write("plain.sh", "exit 0\n", 0644).c_str()), 127);
+  EXPECT_EQ(InvokeUpgradeTool(test::CopyStandIn(dir / "killed.sh", "signal=9").c_str()), -1);
 }
 
 }  // namespace
