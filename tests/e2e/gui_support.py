@@ -71,9 +71,14 @@ class Xvfb:
 
     def wait_window(self, name=None, classname=None, timeout=10):
         """Polls for the one mapped window of that title (or class name)."""
-        found = poll(lambda: len(w := self.windows(name, classname)) == 1 and w, timeout)
-        if not found:
-            raise AssertionError("no single window %r/%r" % (name, classname))
+        found = []
+
+        def single():
+            found[:] = self.windows(name, classname)
+            return len(found) == 1
+
+        if not poll(single, timeout):
+            raise AssertionError("windows %r/%r: %r" % (name, classname, found))
         return found[0]
 
     def wait_gone(self, window, timeout=10):
