@@ -1,34 +1,31 @@
 // A test program that drives the graphical output calls step by step, for the
 // end-to-end tests under a real X server. Each argument is one step:
 //
-//   graphical        SetPrintToConsole(false): the next output call loads the toolkit
-//   load             LoadX11(true), reported as "@ load ok|null"
-//   status TEXT      statusf("%s", TEXT), reported as "@ status N"
-//   key KEY [ARG]    ShowStatus(KEY, ARG)
-//   error TEXT       _fprintf(stderr, "%s", TEXT), reported as "@ error N" once it returns
-//   errkey KEY [ARG] ShowError(KEY, ARG), reported as "@ error" once it returns
-//   info TEXT        _printf("%s", TEXT), reported as "@ info N"
-//   hide             HideStatusWindow()
-//   console          reports "@ console 0|1" (GetPrintToConsole)
-//   await-console    waits (up to 10 s) for output to switch to the console, then as console
-//   locale           reports "@ locale NAME TAG": the process locale and the locale tag
-//   libxm            reports "@ libxm loaded|unloaded" (is a Motif library in the process)
-//   shown            reports "@ shown HEX|none": the status window's text and title
-//   watchbox         the next message box reports "@ box ..." about itself while it is up
-//   race N           statusf from this and another thread, N texts each
-//   wait             reports "@ waiting" and reads a line from standard input
-//   sh CMD           runs CMD with the shell
+//   graphical     SetPrintToConsole(false): the next output call loads the toolkit
+//   load          LoadX11(true), reported as "@ load ok|null"
+//   status TEXT   statusf("%s", TEXT); error TEXT: _fprintf(stderr, ...); info
+//                 TEXT: _printf(...); each reported as "@ status|error|info N"
+//                 once it returns
+//   key KEY       ShowStatus(KEY); errkey KEY: ShowError(KEY), reported as "@ error"
+//   console       reports "@ console 0|1" (GetPrintToConsole)
+//   locale        reports "@ locale NAME TAG": the process locale and the locale tag
+//   shown         reports "@ shown message HEX title HEX" (the status window), or
+//                 "@ shown none"
+//   watchbox      the next message box reports while it is up (exit 2 without a toolkit):
+//                 "@ box NAME message HEX title HEX ok HEX buttons NAME,..."
+//   race N        statusf from this and another thread, N texts each
+//   wait          reports "@ waiting" and reads a line from standard input
+//   sh CMD        runs CMD with the shell, reported as "@ sh STATUS"
 //
-// Reports go to standard output, one line each, flushed at once.
+// Texts are reported in hex, line breaks as newlines; reports go to standard
+// output, one line each, flushed at once.
 #include <dlfcn.h>
-#include <pthread.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/locale.h"
@@ -43,16 +40,6 @@ void Report(const std::string& line) {
   fflush(stdout);
 }
 
-std::string Hex(const char* bytes) {
-  std::string hex;
-  char digits[3];
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes); *p; ++p) {
-    snprintf(digits, sizeof digits, "%02x", *p);
-    hex += digits;
-  }
-  return hex;
-}
-
 // Toolkit functions the launcher itself never calls, taken from the loaded
 // Motif library.
 template <typename Func>
@@ -60,54 +47,54 @@ Func Lookup(const char* name) {
   return reinterpret_cast<Func>(dlsym(RTLD_DEFAULT, name));
 }
 
-// The text of a compound-string resource of widget, its line breaks as
-// newlines, in hex; "none" when it has none.
+// The text of a compound-string resource of widget in hex; "none" when it
+// has none.
 std::string StringResource(Widget widget, const char* resource) {
-  auto getValues = Lookup<void (*)(Widget, ArgList, Cardinal)>("XtGetValues");
-  auto initContext = Lookup<Boolean (*)(XmStringContext*, XmString)>("XmStringInitContext");
   auto nextSegment = Lookup<Boolean (*)(XmStringContext, char**, XmStringTag*, XmStringDirection*, Boolean*)>(
       "XmStringGetNextSegment");
-  auto freeContext = Lookup<void (*)(XmStringContext)>("XmStringFreeContext");
-  auto freeString = Lookup<void (*)(XmString)>("XmStringFree");
   XmString string = nullptr;
-  Arg arg;
-  arg.name = const_cast<char*>(resource);
-  arg.value = reinterpret_cast<XtArgVal>(&string);
-  getValues(widget, &arg, 1);
+  Arg arg = {const_cast<char*>(resource), reinterpret_cast<XtArgVal>(&string)};
+  Lookup<void (*)(Widget, ArgList, Cardinal)>("XtGetValues")(widget, &arg, 1);
   XmStringContext context;
-  if (string == nullptr || !initContext(&context, string)) return "none";
-  std::string text;
+  if (string == nullptr ||
+      !Lookup<Boolean (*)(XmStringContext*, XmString)>("XmStringInitContext")(&context, string))
+    return "none";
+  std::string hex;
   char* segment;
   XmStringTag tag;
   XmStringDirection direction;
   Boolean separator;
+  char digits[3];
   while (nextSegment(context, &segment, &tag, &direction, &separator)) {
-    text += segment;
-    if (separator) text += "\n";
+    for (const char* p = segment; *p; ++p) {
+      snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(*p));
+      hex += digits;
+    }
+    if (separator) hex += "0a";
     free(segment);
     free(tag);
   }
-  freeContext(context);
-  freeString(string);
-  return Hex(text.c_str());
+  Lookup<void (*)(XmStringContext)>("XmStringFreeContext")(context);
+  Lookup<void (*)(XmString)>("XmStringFree")(string);
+  return hex;
 }
 
-Widget FindWidget(const char* name) {
-  auto nameToWidget = Lookup<Widget (*)(Widget, const char*)>("XtNameToWidget");
-  return GetAppShell() != nullptr ? nameToWidget(GetAppShell(), name) : nullptr;
+// The managed widget of that name under the application shell, or null.
+Widget FindShown(const char* name) {
+  if (GetAppShell() == nullptr) return nullptr;
+  Widget widget = Lookup<Widget (*)(Widget, const char*)>("XtNameToWidget")(GetAppShell(), name);
+  return widget != nullptr && Lookup<Boolean (*)(Widget)>("XtIsManaged")(widget) ? widget : nullptr;
+}
+
+std::string Texts(Widget widget) {
+  return " message " + StringResource(widget, "messageString") + " title " +
+         StringResource(widget, "dialogTitle");
 }
 
 void ReportShown() {
-  // A lost connection can't be asked any more.
-  if (!IsDispatching() || IsX11ConnectionLost() || !LockToolkit()) return Report("shown none");
-  Widget status = FindWidget("*Status");
-  auto isManaged = Lookup<Boolean (*)(Widget)>("XtIsManaged");
-  if (status == nullptr || !isManaged(status)) {
-    Report("shown none");
-  } else {
-    Report("shown " + StringResource(status, "messageString") + " title " +
-           StringResource(status, "dialogTitle"));
-  }
+  if (!IsDispatching() || !LockToolkit()) return Report("shown none");
+  Widget status = FindShown("*Status");
+  Report(status == nullptr ? "shown none" : "shown" + Texts(status));
   UnlockToolkit();
 }
 
@@ -115,65 +102,19 @@ void ReportShown() {
 void DescribeBox(XtPointer, XtIntervalId*) {
   auto getChild = Lookup<Widget (*)(Widget, unsigned char)>("XmMessageBoxGetChild");
   auto isManaged = Lookup<Boolean (*)(Widget)>("XtIsManaged");
-  const char* names[] = {"Error", "Information"};
-  for (const char* name : names) {
-    Widget box = FindWidget((std::string("*") + name).c_str());
-    if (box == nullptr || !isManaged(box)) continue;
-    std::string line = std::string("box ") + name + " title " + StringResource(box, "dialogTitle") +
-                       " message " + StringResource(box, "messageString") + " ok " +
-                       StringResource(box, "okLabelString") + " buttons";
+  for (const char* name : {"Error", "Information"}) {
+    Widget box = FindShown((std::string("*") + name).c_str());
+    if (box == nullptr) continue;
+    std::string line =
+        std::string("box ") + name + Texts(box) + " ok " + StringResource(box, "okLabelString") + " buttons ";
     const std::pair<int, const char*> buttons[] = {
-        {XmDIALOG_OK_BUTTON, "ok"}, {XmDIALOG_CANCEL_BUTTON, "cancel"}, {XmDIALOG_HELP_BUTTON, "help"}};
+        {XmDIALOG_OK_BUTTON, "ok,"}, {XmDIALOG_CANCEL_BUTTON, "cancel,"}, {XmDIALOG_HELP_BUTTON, "help,"}};
     for (const auto& button : buttons) {
-      if (isManaged(getChild(box, button.first))) line += std::string(" ") + button.second;
+      if (isManaged(getChild(box, button.first))) line += button.second;
     }
-    // Where OK is, inside the box, to press it.
-    Position x = 0, y = 0;
-    Dimension width = 0, height = 0;
-    Arg args[4];
-    XtSetArg(args[0], const_cast<char*>("x"), &x);
-    XtSetArg(args[1], const_cast<char*>("y"), &y);
-    XtSetArg(args[2], const_cast<char*>("width"), &width);
-    XtSetArg(args[3], const_cast<char*>("height"), &height);
-    Lookup<void (*)(Widget, ArgList, Cardinal)>("XtGetValues")(getChild(box, XmDIALOG_OK_BUTTON), args, 4);
-    return Report(line + " at " + std::to_string(x + width / 2) + " " + std::to_string(y + height / 2));
+    return Report(line.substr(0, line.size() - 1));
   }
   Report("box none");
-}
-
-void WatchNextBox() {
-  auto addTimeOut = Lookup<XtIntervalId (*)(XtAppContext, unsigned long, XtTimerCallbackProc, XtPointer)>(
-      "XtAppAddTimeOut");
-  if (!IsDispatching() || !LockToolkit()) return Report("watch failed");
-  addTimeOut(GetAppContext(), 300, DescribeBox, nullptr);
-  UnlockToolkit();
-}
-
-void* Race(void* count) {
-  for (long i = 0; i < *static_cast<long*>(count); ++i) statusf("thread %ld\n", i);
-  return nullptr;
-}
-
-void RaceMainAndThread(long count) {
-  pthread_t other;
-  pthread_create(&other, nullptr, Race, &count);
-  for (long i = 0; i < count; ++i) {
-    statusf("main %ld", i);
-    statusf(" and more\n");
-  }
-  pthread_join(other, nullptr);
-  Report("race done");
-}
-
-bool IsMotifLoaded() {
-  const char* names[] = {"libXm.so.4", "libXm.so.3", "libXm.so"};
-  for (const char* name : names) {
-    if (void* handle = dlopen(name, RTLD_LAZY | RTLD_NOLOAD)) {
-      dlclose(handle);
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -189,35 +130,37 @@ int main(int argc, char** argv) {
       Report(LoadX11(true) != nullptr ? "load ok" : "load null");
     } else if (step == "status") {
       Report("status " + std::to_string(statusf("%s", next(&i).c_str())));
-    } else if (step == "key") {
-      std::string key = next(&i);
-      ShowStatus(key.c_str(), next(&i).c_str());
     } else if (step == "error") {
       Report("error " + std::to_string(_fprintf(stderr, "%s", next(&i).c_str())));
-    } else if (step == "errkey") {
-      std::string key = next(&i);
-      ShowError(key.c_str(), next(&i).c_str());
-      Report("error");
     } else if (step == "info") {
       Report("info " + std::to_string(_printf("%s", next(&i).c_str())));
-    } else if (step == "hide") {
-      HideStatusWindow();
+    } else if (step == "key") {
+      ShowStatus(next(&i).c_str());
+    } else if (step == "errkey") {
+      ShowError(next(&i).c_str());
+      Report("error");
     } else if (step == "console") {
       Report(std::string("console ") + (GetPrintToConsole() ? "1" : "0"));
-    } else if (step == "await-console") {
-      for (int tries = 0; tries < 1000 && !GetPrintToConsole(); ++tries) usleep(10000);
-      Report(std::string("console ") + (GetPrintToConsole() ? "1" : "0"));
     } else if (step == "locale") {
-      const char* tag = GetLocale();
-      Report(std::string("locale ") + setlocale(LC_ALL, nullptr) + " " + tag);
-    } else if (step == "libxm") {
-      Report(IsMotifLoaded() ? "libxm loaded" : "libxm unloaded");
+      Report(std::string("locale ") + setlocale(LC_ALL, nullptr) + " " + GetLocale());
     } else if (step == "shown") {
       ReportShown();
     } else if (step == "watchbox") {
-      WatchNextBox();
+      if (!IsDispatching() || !LockToolkit()) return 2;
+      Lookup<XtIntervalId (*)(XtAppContext, unsigned long, XtTimerCallbackProc, XtPointer)>(
+          "XtAppAddTimeOut")(GetAppContext(), 300, DescribeBox, nullptr);
+      UnlockToolkit();
     } else if (step == "race") {
-      RaceMainAndThread(std::stol(next(&i)));
+      long count = std::stol(next(&i));
+      std::thread other([count] {
+        for (long n = 0; n < count; ++n) statusf("thread %ld\n", n);
+      });
+      for (long n = 0; n < count; ++n) {
+        statusf("main %ld", n);
+        statusf(" and more\n");
+      }
+      other.join();
+      Report("race done");
     } else if (step == "wait") {
       Report("waiting");
       char line[256];
