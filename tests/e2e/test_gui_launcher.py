@@ -45,7 +45,7 @@ class GraphicalRunTest(unittest.TestCase):
         self.x.wait_gone(window, timeout=10)
         self.assertLess(time.monotonic() - began, 15)
         # The clean-up after the runtime's end shows in a new status window.
-        cleanup = self.x.wait_window(TITLE, timeout=10)
+        cleanup = self.x.wait_window(TITLE, timeout=25)
         self.assertNotEqual(cleanup, window)
         r = harness.finish(proc, timeout=30)
         self.assertEqual(r.status, 0, r)
