@@ -7,15 +7,15 @@
 // reader runs, one that leads outside the destination ends the run before
 // anything is done.
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "archive/unzip.h"
@@ -29,43 +29,33 @@ int __real_unlink(const char* path);
 
 namespace {
 
-std::string work;
 std::string archive;
 std::string destination;
 // Set while the reader runs; libFuzzer's own calls go through unchecked.
 bool checking = false;
 
-// True when path is the destination or lies below it, with no ".."
+// Ends the run unless path is the destination or lies below it, with no ".."
 // component on the way.
-bool InsideDestination(const char* path) {
-  size_t n = destination.size();
-  if (strncmp(path, destination.c_str(), n) != 0 || (path[n] != '\0' && path[n] != '/')) return false;
-  for (const char* p = path + n; *p != '\0'; ++p) {
-    if (p[0] == '/' && p[1] == '.' && p[2] == '.' && (p[3] == '/' || p[3] == '\0')) return false;
-  }
-  return true;
-}
-
 void Check(const char* what, const char* path) {
-  if (!checking || InsideDestination(path)) return;
+  if (!checking) return;
+  std::string p = path;
+  size_t n = destination.size();
+  if (p.compare(0, n, destination) == 0 && (p.size() == n || p[n] == '/') &&
+      (p + "/").find("/../", n) == std::string::npos)
+    return;
   fprintf(stderr, "%s outside the destination: %s\n", what, path);
   abort();
 }
-
-int RemoveOne(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
 
 }  // namespace
 
 extern "C" {
 
 int __wrap_open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & O_CREAT) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  auto mode = static_cast<mode_t>((flags & O_CREAT) ? va_arg(args, int) : 0);
+  va_end(args);
   if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC))) Check("open for writing", path);
   return __real_open(path, flags, mode);
 }
@@ -81,48 +71,37 @@ int __wrap_unlink(const char* path) {
 }
 
 int LLVMFuzzerInitialize(int*, char***) {
-  const char* given = getenv("BRAMLET_FUZZ_WORK");
-  if (given != nullptr) {
-    work = given;
-  } else {
-    char templ[] = "/tmp/zip_fuzz.XXXXXX";
-    if (mkdtemp(templ) == nullptr) abort();
-    work = templ;
-  }
-  archive = work + "/input.zip";
-  destination = work + "/out";
+  char scratch[] = "/tmp/zip_fuzz.XXXXXX";
+  const char* work = getenv("BRAMLET_FUZZ_WORK");
+  if (work == nullptr && (work = mkdtemp(scratch)) == nullptr) abort();
+  archive = work + std::string("/input.zip");
+  destination = work + std::string("/out");
   return 0;
 }
 
 int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* f = fopen(archive.c_str(), "wb");
-  if (f == nullptr) abort();
-  if (size > 0 && fwrite(data, 1, size, f) != size) abort();
-  fclose(f);
-
+  if (!std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), size)) abort();
   checking = true;
-  int error;
-  ZipFile* zip = zipOpen(archive.c_str(), &error);
-  if (zip == nullptr) {
-    checking = false;
-    return 0;
+  if (ZipFile* zip = zipOpen(archive.c_str(), nullptr)) {
+    // Every entry by position, then again by its name, and a few raw reads.
+    for (int i = 0; i < zip->entryCount && i < 64; ++i) {
+      ZipEntry* entry = zipGetNextEntry(zip, i);
+      if (entry == nullptr) break;
+      std::string name = entry->name;
+      char buffer[64];
+      zipRead(zip, entry, 0, buffer, sizeof buffer);
+      int32_t end = std::max(entry->compressedSize != 0 ? entry->compressedSize : entry->size, 1);
+      zipRead(zip, entry, end - 1, buffer, 8);
+      zipFreeEntry(zip, entry);
+      int32_t entrySize, nameLength;
+      zipFreeEntry(zip, zipFindEntry(zip, name.c_str(), &entrySize, &nameLength));
+    }
+    UnzipFiles(zip, destination.c_str(), size > 0 && (data[0] & 1) ? "a" : nullptr);
+    zipClose(zip);
   }
-  // Every entry by position, then again by its name, and a few raw reads.
-  for (int i = 0; i < zip->entryCount && i < 64; ++i) {
-    ZipEntry* entry = zipGetNextEntry(zip, i);
-    if (entry == nullptr) break;
-    std::string name = entry->name;
-    char buffer[64];
-    zipRead(zip, entry, 0, buffer, sizeof buffer);
-    zipRead(zip, entry, entry->compressedSize != 0 ? entry->compressedSize - 1 : entry->size - 1, buffer, 8);
-    zipFreeEntry(zip, entry);
-    int32_t entrySize, nameLength;
-    zipFreeEntry(zip, zipFindEntry(zip, name.c_str(), &entrySize, &nameLength));
-  }
-  UnzipFiles(zip, destination.c_str(), size > 0 && (data[0] & 1) ? "a" : nullptr);
-  zipClose(zip);
   checking = false;
-  nftw(destination.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS);
+  std::error_code ignored;
+  std::filesystem::remove_all(destination, ignored);
   return 0;
 }
 

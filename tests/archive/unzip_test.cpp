@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <sstream>
 #include <string>
+#include <tuple>
 
 #include "archive/zip_builder.h"
 #include "support/child.h"
@@ -15,23 +16,12 @@ namespace {
 
 using test::Entry;
 
-using Tree = std::map<std::string, std::string>;
-
-// Extracts the archive at path into destination in a child process (the
-// multibyte searches put the process under the user's locale) and returns
-// UnzipFiles' result, or how the child failed.
-std::string Unzip(const std::string& path, const std::string& destination, const char* prefix = nullptr,
-                  const char* lang = "C") {
-  std::string prefixCopy = prefix ? prefix : "";
-  return test::InChild([&] {
-    test::UseLocaleEnvironment(lang);
-    int error;
-    ZipFile* zip = zipOpen(path.c_str(), &error);
-    if (zip == nullptr) return "open failed " + std::to_string(error);
-    int result = UnzipFiles(zip, destination.c_str(), prefix ? prefixCopy.c_str() : nullptr);
-    zipClose(zip);
-    return std::to_string(result);
-  });
+// The tree below root in path order, as "directory/ file=content link@".
+std::string Listing(const std::string& root) {
+  std::string out;
+  for (const auto& [path, content] : test::ReadTree(root))
+    out += " " + path + (content == "<dir>" ? "/" : content == "<link>" ? "@" : "=" + content);
+  return out.empty() ? "" : out.substr(1);
 }
 
 std::string Archive(const test::ScratchDir& dir, const std::vector<test::ZipEntryLayout>& entries,
@@ -39,21 +29,80 @@ std::string Archive(const test::ScratchDir& dir, const std::vector<test::ZipEntr
   return test::WriteEntries(dir / name, entries);
 }
 
-TEST(UnzipFiles, WritesFilesAndDirectoriesInOrder) {
-  test::ScratchDir dir;
-  std::string zip = Archive(dir, {Entry("top.class", "cafebabe"), Entry("package/", ""),
-                                  Entry("package/lib/a.jar", std::string(100000, 'a')),
-                                  Entry("package/lib/b.bin", "\x01\x02\x03", 0), Entry("empty", "", 0),
-                                  Entry("a/b/", "")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"top.class", "cafebabe"},
-                                                {"package", "<dir>"},
-                                                {"package/lib", "<dir>"},
-                                                {"package/lib/a.jar", std::string(100000, 'a')},
-                                                {"package/lib/b.bin", "\x01\x02\x03"},
-                                                {"empty", ""},
-                                                {"a", "<dir>"},
-                                                {"a/b", "<dir>"}}));
+// Makes what a listing describes below dir, with "name@target" for a
+// symbolic link.
+void Populate(const test::ScratchDir& dir, const std::string& listing) {
+  std::istringstream words(listing);
+  for (std::string word; words >> word;) {
+    size_t at = word.find_first_of("=@");
+    if (at == std::string::npos) {
+      dir.MakeDir(word);
+    } else if (word[at] == '=') {
+      dir.Write(word.substr(0, at), word.substr(at + 1));
+    } else {
+      symlink(word.substr(at + 1).c_str(), (dir / word.substr(0, at)).c_str());
+    }
+  }
+}
+
+TEST(UnzipFiles, WritesEntriesInOrderAndStopsAtTheFirstThatFails) {
+  test::ZipEntryLayout unreadable = Entry("two", "2"), stored = Entry("s", "data", 0),
+                       deflated = Entry("d", "data"), sized = Entry("b.bin", "\x01\x02\x03", 0);
+  unreadable.localOffset = 3;  // no local header there
+  sized.compressedSize = 77;   // means nothing for a stored entry
+  // A flipped byte, in a stored deflate block for the deflated entry so that
+  // the stream stays valid: their CRC-32 no longer matches.
+  stored.compressed = "dat4";
+  deflated.compressed = test::StoredBlock("dat4");
+  // What stands in "out" before, the entries of an archive behind foreign
+  // bytes, UnzipFiles' result and what stands in "out" after.
+  const std::tuple<const char*, std::vector<test::ZipEntryLayout>, const char*, const char*> cases[] = {
+      // clang-format off
+      {"", {Entry("top.class", "cafebabe"), Entry("lib/", ""), Entry("lib/a/a.jar", "jar"), sized,
+            Entry("empty", "", 0), Entry("a/b/", "")},
+       "1", "a/ a/b/ b.bin=\x01\x02\x03 empty= lib/ lib/a/ lib/a/a.jar=jar top.class=cafebabe"},
+      {"", {}, "1", ""},
+      // A file and a dangling link where directories are needed: the link is
+      // no directory to stat, so it stays and b/c fails.
+      {"out/a=file out/b@/nonexistent", {Entry("a/b", "in"), Entry("b/c", "through"), Entry("x", "file"),
+                                         Entry("x/y", "below")},
+       "0", "a/ a/b=in b@"},
+      // A file of the extraction itself where a directory is needed.
+      {"", {Entry("a/b", "in"), Entry("x", "file"), Entry("x/y", "below")}, "1", "a/ a/b=in x/ x/y=below"},
+      {"out=file", {Entry("f", "content")}, "1", "f=content"},
+      // A directory, then a link, at an output path.
+      {"out/taken/", {Entry("first", "1"), Entry("taken", "2"), Entry("later", "3")}, "0", "first=1 taken/"},
+      {"out/target=kept out/f@target", {Entry("f", "written")}, "0", "f@ target=kept"},
+      // Siblings with common prefixes, then a file over a directory.
+      {"", {Entry("a/b/c", "1"), Entry("a/bc/d", "2"), Entry("a/b", "3"), Entry("ab/x", "4")},
+       "0", "a/ a/b/ a/b/c=1 a/bc/ a/bc/d=2"},
+      {"", {Entry("a/b/c", "1"), Entry("a/bc/d", "2"), Entry("ab/x", "4"), Entry("a/b/e", "5"), Entry("a/f", "6")},
+       "1", "a/ a/b/ a/b/c=1 a/b/e=5 a/bc/ a/bc/d=2 a/f=6 ab/ ab/x=4"},
+      // Dots that are no parent component, and an absolute name.
+      {"", {Entry("..a", "1"), Entry("a../b", "2"), Entry("./c", "3"), Entry("d/.../e", "4"), Entry("/abs/f", "5")},
+       "1", "..a=1 a../ a../b=2 abs/ abs/f=5 c=3 d/ d/.../ d/.../e=4"},
+      // A later entry of the same name replaces the whole file.
+      {"", {Entry("dup", std::string(50, 'L')), Entry("dup", "short", 0), Entry("gone", std::string(50, 'L')),
+            Entry("gone", "", 0)},
+       "1", "dup=short gone="},
+      // An unreadable local header ends the extraction quietly.
+      {"", {Entry("one", "1"), unreadable, Entry("three", "3")}, "1", "one=1"},
+      // Damaged data fails its entry, left as far as it was written.
+      {"", {Entry("good", "g"), stored, Entry("later")}, "0", "good=g s=dat4"},
+      {"", {Entry("good", "g"), deflated, Entry("later")}, "0", "d=dat4 good=g"},
+      // clang-format on
+  };
+  for (const auto& [before, entries, result, after] : cases) {
+    test::ScratchDir dir;
+    Populate(dir, before);
+    test::ZipLayout layout;
+    layout.prefix = "#!launcher\n";
+    layout.entries = entries;
+    std::string out = dir / "out";
+    EXPECT_EQ(test::Unzip(test::WriteArchive(dir / "a.zip", layout.Build()), out), result) << after;
+    EXPECT_EQ(Listing(out), after);
+    EXPECT_EQ(access(out.c_str(), F_OK) == 0, *after != '\0') << after;
+  }
 }
 
 TEST(UnzipFiles, GivesEverythingMode0700WhateverTheMask) {
@@ -61,7 +110,7 @@ TEST(UnzipFiles, GivesEverythingMode0700WhateverTheMask) {
   std::string zip = Archive(dir, {Entry("d/e/f", "x")});
   EXPECT_EQ(test::InChild([&] {
               umask(0);
-              return Unzip(zip, dir / "out");
+              return test::Unzip(zip, dir / "out");
             }),
             "1");
   for (const char* p : {"out", "out/d", "out/d/e", "out/d/e/f"}) {
@@ -71,104 +120,27 @@ TEST(UnzipFiles, GivesEverythingMode0700WhateverTheMask) {
   }
 }
 
-TEST(UnzipFiles, AnEmptyArchiveCreatesNothing) {
-  test::ScratchDir dir;
-  test::ZipLayout empty;
-  empty.prefix = "prefix bytes";
-  std::string zip = test::WriteArchive(dir / "e.zip", empty.Build());
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_NE(access((dir / "out").c_str(), F_OK), 0);
-}
-
 TEST(UnzipFiles, NullArchiveOrDestinationFails) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {Entry("x", "x")});
-  EXPECT_EQ(test::InChild([&] {
-              ZipFile* z = zipOpen(zip.c_str(), nullptr);
-              std::string r = std::to_string(UnzipFiles(nullptr, (dir / "out").c_str(), nullptr)) +
-                              std::to_string(UnzipFiles(z, nullptr, nullptr));
-              zipClose(z);
-              return r;
-            }),
-            "00");
+  test::OpenZip zip(Archive(dir, {Entry("x", "x")}));
+  EXPECT_EQ(UnzipFiles(nullptr, (dir / "out").c_str(), nullptr), 0);
+  EXPECT_EQ(UnzipFiles(zip.get(), nullptr, nullptr), 0);
   EXPECT_NE(access((dir / "out").c_str(), F_OK), 0);
-}
-
-TEST(UnzipFiles, ReplacesANonDirectoryWhereADirectoryIsNeeded) {
-  test::ScratchDir dir;
-  dir.Write("out/a", "plain file");
-  symlink("/nonexistent", (dir / "out/b").c_str());
-  // A file written by the extraction itself is replaced just the same.
-  std::string zip = Archive(dir, {Entry("a/b", "inside"), Entry("b/c", "through"), Entry("x", "file"),
-                                  Entry("x/y", "below")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "0");
-  // The dangling link is no directory to stat, so it stays and b/c fails.
-  Tree tree = test::ReadTree(dir / "out");
-  EXPECT_EQ(tree, (Tree{{"a", "<dir>"}, {"a/b", "inside"}, {"b", "<link>"}}));
-
-  std::string zip2 = Archive(dir, {Entry("a/b", "inside"), Entry("x", "file"), Entry("x/y", "below")}, "2.zip");
-  EXPECT_EQ(Unzip(zip2, dir / "out2"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out2"),
-            (Tree{{"a", "<dir>"}, {"a/b", "inside"}, {"x", "<dir>"}, {"x/y", "below"}}));
-}
-
-TEST(UnzipFiles, ReplacesAFileStandingAtTheDestination) {
-  test::ScratchDir dir;
-  dir.Write("out", "not a directory");
-  std::string zip = Archive(dir, {Entry("f", "content")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"f", "content"}}));
-}
-
-TEST(UnzipFiles, StopsAtADirectoryStandingAtAnOutputPath) {
-  test::ScratchDir dir;
-  dir.MakeDir("out/taken");
-  std::string zip = Archive(dir, {Entry("first", "1"), Entry("taken", "2"), Entry("later", "3")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "0");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"first", "1"}, {"taken", "<dir>"}}));
-}
-
-TEST(UnzipFiles, DirectoriesOfOneExtractionDoNotMixUpSiblingsWithCommonPrefixes) {
-  test::ScratchDir dir;
-  std::string zip = Archive(dir, {Entry("a/b/c", "1"), Entry("a/bc/d", "2"), Entry("a/b", "3"),
-                                  Entry("ab/x", "4")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "0");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"a", "<dir>"},
-                                                {"a/b", "<dir>"},
-                                                {"a/b/c", "1"},
-                                                {"a/bc", "<dir>"},
-                                                {"a/bc/d", "2"}}));
-  std::string zip2 = Archive(dir, {Entry("a/b/c", "1"), Entry("a/bc/d", "2"), Entry("ab/x", "4"),
-                                   Entry("a/b/e", "5"), Entry("a/f", "6")},
-                             "2.zip");
-  EXPECT_EQ(Unzip(zip2, dir / "out2"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out2"), (Tree{{"a", "<dir>"},
-                                                 {"a/b", "<dir>"},
-                                                 {"a/b/c", "1"},
-                                                 {"a/b/e", "5"},
-                                                 {"a/bc", "<dir>"},
-                                                 {"a/bc/d", "2"},
-                                                 {"a/f", "6"},
-                                                 {"ab", "<dir>"},
-                                                 {"ab/x", "4"}}));
 }
 
 TEST(UnzipFiles, PrefixSelectsByBytesAndWritesFullNames) {
   test::ScratchDir dir;
-  std::string zip = Archive(dir, {Entry("setup.class", "main"), Entry("package/jre/bin/java", "java"),
-                                  Entry("package/jre-extra/x", "extra"), Entry("package/lib.so", "lib"),
-                                  Entry("package/", "")});
-  EXPECT_EQ(Unzip(zip, dir / "jre", "package/jre"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "jre"), (Tree{{"package", "<dir>"},
-                                                {"package/jre", "<dir>"},
-                                                {"package/jre/bin", "<dir>"},
-                                                {"package/jre/bin/java", "java"},
-                                                {"package/jre-extra", "<dir>"},
-                                                {"package/jre-extra/x", "extra"}}));
-  EXPECT_EQ(Unzip(zip, dir / "all", ""), "1");
+  std::string zip = Archive(
+      dir, {Entry("setup.class", "main"), Entry("package/jre/bin/java", "java"),
+            Entry("package/jre-extra/x", "extra"), Entry("package/lib.so", "lib"), Entry("package/", "")});
+  EXPECT_EQ(test::Unzip(zip, dir / "jre", "package/jre"), "1");
+  EXPECT_EQ(Listing(dir / "jre"),
+            "package/ package/jre/ package/jre-extra/ package/jre-extra/x=extra package/jre/bin/ "
+            "package/jre/bin/java=java");
+  EXPECT_EQ(test::Unzip(zip, dir / "all", ""), "1");
   EXPECT_EQ(test::ReadTree(dir / "all").size(), 8u);
   // A prefix longer than every name selects nothing.
-  EXPECT_EQ(Unzip(zip, dir / "none", "package/jre/bin/java/more"), "1");
+  EXPECT_EQ(test::Unzip(zip, dir / "none", "package/jre/bin/java/more"), "1");
   EXPECT_NE(access((dir / "none").c_str(), F_OK), 0);
 }
 
@@ -176,85 +148,22 @@ TEST(UnzipFiles, GrowsThePathBufferForLongPaths) {
   test::ScratchDir dir;
   std::string deep;
   for (int i = 0; i < 12; ++i) deep += std::string(200, static_cast<char>('a' + i)) + "/";
-  std::string longer = deep + "end";
-  std::string zip = Archive(dir, {Entry("short", "s"), Entry(longer, "deep file"), Entry("after", "a")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_EQ(test::ReadFile(dir / "out" + "/" + longer), "deep file");
+  std::string zip =
+      Archive(dir, {Entry("short", "s"), Entry(deep + "end", "deep file"), Entry("after", "a")});
+  EXPECT_EQ(test::Unzip(zip, dir / "out"), "1");
+  EXPECT_EQ(test::ReadFile(dir / "out/" + deep + "end"), "deep file");
   EXPECT_EQ(test::ReadFile(dir / "out/after"), "a");
 }
 
 TEST(UnzipFiles, RefusesNamesWithParentComponentsBeforeCreatingAnything) {
+  test::ScratchDir archives;
   for (const char* name : {"..", "../evil", "a/../../evil", "a/b/..", "ok/../../../evil/x/"}) {
     test::ScratchDir dir;
     dir.MakeDir("out");
-    std::string zip = Archive(dir, {Entry("fine", "1"), Entry(name, "evil"), Entry("later", "2")});
-    EXPECT_EQ(Unzip(zip, dir / "out/dest"), "0") << name;
-    EXPECT_EQ(test::ReadTree(dir.path()), (Tree{{"a.zip", test::ReadFile(zip)},
-                                                {"out", "<dir>"},
-                                                {"out/dest", "<dir>"},
-                                                {"out/dest/fine", "1"}}))
-        << name;
+    std::string zip = Archive(archives, {Entry("fine", "1"), Entry(name, "evil"), Entry("later", "2")});
+    EXPECT_EQ(test::Unzip(zip, dir / "out/dest"), "0") << name;
+    EXPECT_EQ(Listing(dir.path()), "out/ out/dest/ out/dest/fine=1") << name;
   }
-}
-
-TEST(UnzipFiles, AcceptsDotsThatAreNoParentComponent) {
-  test::ScratchDir dir;
-  std::string zip = Archive(dir, {Entry("..a", "1"), Entry("a../b", "2"), Entry("./c", "3"), Entry("d/.../e", "4"),
-                                  Entry("/abs/f", "5")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"..a", "1"},
-                                                {"a..", "<dir>"},
-                                                {"a../b", "2"},
-                                                {"c", "3"},
-                                                {"d", "<dir>"},
-                                                {"d/...", "<dir>"},
-                                                {"d/.../e", "4"},
-                                                {"abs", "<dir>"},
-                                                {"abs/f", "5"}}));
-}
-
-TEST(UnzipFiles, ALaterEntryOfTheSameNameReplacesTheWholeFile) {
-  test::ScratchDir dir;
-  std::string zip = Archive(dir, {Entry("dup", std::string(5000, 'L')), Entry("dup", "short", 0)});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_EQ(test::ReadFile(dir / "out/dup"), "short");
-}
-
-TEST(UnzipFiles, DoesNotWriteThroughALinkAtTheOutputPath) {
-  test::ScratchDir dir;
-  std::string target = dir.Write("target", "keep me");
-  dir.MakeDir("out");
-  symlink(target.c_str(), (dir / "out/f").c_str());
-  std::string zip = Archive(dir, {Entry("f", "overwritten?")});
-  EXPECT_EQ(Unzip(zip, dir / "out"), "0");
-  EXPECT_EQ(test::ReadFile(target), "keep me");
-}
-
-TEST(UnzipFiles, FailsOnDamagedData) {
-  test::ScratchDir dir;
-  for (int method : {0, 8}) {
-    test::ZipEntryLayout damaged = Entry("damaged", std::string(3000, 'd') + "tail", method);
-    damaged.level = 0;  // deflate's stored blocks: the flipped byte stays a valid stream
-    test::ZipLayout layout;
-    layout.entries = {Entry("good", "g"), damaged};
-    std::string bytes = layout.Build();
-    size_t at = bytes.find("dtail");
-    ASSERT_NE(at, std::string::npos);
-    bytes[at] = 'e';
-    std::string zip = test::WriteArchive(dir / ("d" + std::to_string(method) + ".zip"), bytes);
-    std::string out = dir / ("out" + std::to_string(method));
-    EXPECT_EQ(Unzip(zip, out), "0") << method;
-    EXPECT_EQ(test::ReadFile(out + "/good"), "g");
-  }
-}
-
-TEST(UnzipFiles, AnUnreadableLocalHeaderEndsTheExtractionQuietly) {
-  test::ScratchDir dir;
-  std::vector<test::ZipEntryLayout> entries = {Entry("one", "1"), Entry("two", "2"), Entry("three", "3")};
-  entries[1].localOffset = 3;  // no local header there
-  std::string zip = Archive(dir, entries);
-  EXPECT_EQ(Unzip(zip, dir / "out"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"one", "1"}}));
 }
 
 TEST(UnzipFiles, SplitsNamesWhereTheLocaleSeesASeparator) {
@@ -262,13 +171,13 @@ TEST(UnzipFiles, SplitsNamesWhereTheLocaleSeesASeparator) {
   test::ScratchDir dir;
   // "日本/x" in EUC-JP: the separator after two two-byte characters.
   std::string zip = Archive(dir, {Entry("\xc6\xfc\xcb\xdc/x", "eucjp")});
-  EXPECT_EQ(Unzip(zip, dir / "out", nullptr, "ja_JP.eucJP"), "1");
-  EXPECT_EQ(test::ReadTree(dir / "out"), (Tree{{"\xc6\xfc\xcb\xdc", "<dir>"}, {"\xc6\xfc\xcb\xdc/x", "eucjp"}}));
+  EXPECT_EQ(test::Unzip(zip, dir / "out", nullptr, "ja_JP.eucJP"), "1");
+  EXPECT_EQ(Listing(dir / "out"), "\xc6\xfc\xcb\xdc/ \xc6\xfc\xcb\xdc/x=eucjp");
   // No character begins at a "/" behind an invalid sequence, so no directory
   // is made for it and the file can't be opened.
   std::string bad = Archive(dir, {Entry("a\xff/b", "never")}, "bad.zip");
-  EXPECT_EQ(Unzip(bad, dir / "bad", nullptr, "ja_JP.eucJP"), "0");
-  EXPECT_EQ(test::ReadTree(dir / "bad"), Tree{});
+  EXPECT_EQ(test::Unzip(bad, dir / "bad", nullptr, "ja_JP.eucJP"), "0");
+  EXPECT_EQ(Listing(dir / "bad"), "");
 }
 
 }  // namespace

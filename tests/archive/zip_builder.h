@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,9 +19,8 @@ namespace test {
 struct ZipEntryLayout {
   std::string name;
   std::string data;
-  int method = 8;                         // 0 stored, 8 deflated
-  int level = 6;                          // deflate level (0 writes stored blocks)
-  std::optional<std::string> localName;   // the local header's name
+  int method = 8;                        // 0 stored, 8 deflated
+  std::optional<std::string> localName;  // the local header's name
   std::string centralExtra;
   std::string localExtra;
   std::string comment;
@@ -27,24 +28,21 @@ struct ZipEntryLayout {
   std::optional<uint32_t> crc;
   std::optional<uint32_t> size;
   std::optional<uint32_t> compressedSize;
-  std::optional<uint32_t> localOffset;    // recorded local header offset
+  std::optional<uint32_t> localOffset;  // recorded local header offset
   uint16_t flags = 0;
   uint32_t dosTime = 0x5a8c6b21;
 };
 
 /// A whole archive, optionally behind foreign bytes.
 struct ZipLayout {
-  std::string prefix;                    // foreign bytes in front
-  bool offsetsFromFileStart = false;     // offsets count from the file's start, as after zip -A
+  std::string prefix;  // foreign bytes in front; recorded offsets count from behind them
   std::vector<ZipEntryLayout> entries;
-  std::string cenTail;                   // raw bytes after the last central header
+  std::string cenTail;  // raw bytes after the last central header
   std::string comment;
   std::optional<uint16_t> entryCount;
   std::optional<uint32_t> cenSize;
   std::optional<uint32_t> cenOffset;
-  std::optional<uint16_t> commentLength;
-  std::string endDiskFields = std::string(6, '\0');  // END offsets 4 to 9
-  std::string trailing;                  // bytes after the comment
+  std::string trailing;  // bytes after the comment
 
   /// The archive's bytes.
   std::string Build() const;
@@ -56,42 +54,50 @@ ZipEntryLayout Entry(const std::string& name, const std::string& data = "data", 
 /// Writes an archive of entries to path (see WriteArchive); returns path.
 std::string WriteEntries(const std::string& path, const std::vector<ZipEntryLayout>& entries);
 
-/// The raw deflate stream of data at level.
-std::string Deflate(const std::string& data, int level = 6);
+/// The raw deflate stream of data.
+std::string Deflate(const std::string& data);
+
+/// A raw deflate stream of one stored block holding data (65,535 bytes at
+/// most), which does not end the stream.
+std::string StoredBlock(const std::string& data);
 
 /// CRC-32 of data.
 uint32_t Crc(const std::string& data);
+
+/// n pseudo-random bytes, the same for the same seed.
+std::string Random(size_t n, unsigned seed);
 
 /// Little-endian fields.
 std::string Le16(uint32_t v);
 std::string Le32(uint32_t v);
 
-/// A central header of 46 bytes with the given fields and nothing after it.
-std::string RawCentralHeader(uint16_t method, uint16_t flags, uint16_t nameLength, uint16_t extraLength,
-                             uint16_t commentLength);
-
-/// Writes bytes to path. When BRAMLET_CORPUS_DIR is set, small archives are
-/// also kept there as fuzzing seeds.
+/// Writes bytes to path; returns path. When BRAMLET_CORPUS_DIR is set, small
+/// archives are also kept there as fuzzing seeds.
 std::string WriteArchive(const std::string& path, const std::string& bytes);
 
 /// Keeps an archive that a tool wrote as a fuzzing seed (see WriteArchive).
 void KeepForCorpus(const std::string& path);
 
-/// An open archive, closed at the end of the scope.
-class OpenZip {
- public:
-  explicit OpenZip(const std::string& path);
-  ~OpenZip();
-  OpenZip(const OpenZip&) = delete;
-  OpenZip& operator=(const OpenZip&) = delete;
-  ZipFile* get() const { return zip_; }
-  ZipFile* operator->() const { return zip_; }
-  int error() const { return error_; }
-
- private:
-  ZipFile* zip_;
-  int error_ = 0;
+/// An archive opened with zipOpen (null when that failed), closed at the end
+/// of the scope.
+struct OpenZip : std::unique_ptr<ZipFile, void (*)(ZipFile*)> {
+  explicit OpenZip(const std::string& path) : unique_ptr(zipOpen(path.c_str(), nullptr), zipClose) {}
 };
+
+/// Extracts the archive at path with UnzipFiles in a child process under
+/// the locale lang (the multibyte searches take the process's locale);
+/// returns UnzipFiles' result, or how the open or the child failed.
+std::string Unzip(const std::string& path, const std::string& destination, const char* prefix = nullptr,
+                  const char* lang = "C");
+
+/// The entry's extra field without the length in front of it, which must
+/// match; "<none>" when it has none.
+std::string Extra(const ZipEntry* entry);
+
+/// For a child process: limits its address space to what it uses plus
+/// headroom bytes, then takes every block of each size in turn that the
+/// allocator still hands out. False when the limit can't be set.
+bool UseUpMemory(size_t headroom, std::initializer_list<size_t> blockSizes);
 
 /// Every file and directory below root: relative path to content, or to
 /// "<dir>" for a directory and "<link>" for a symbolic link.
