@@ -30,8 +30,6 @@
 
 namespace {
 
-const char kMinimumVersion[] = "1.4.1";
-const char kDefaultTempDir[] = "/var/tmp/";
 // Room kept free beyond the payload's own size.
 const int64_t kSpaceReserve = 100000;
 // Path suffixes that lead the class path when the runtime is a development kit.

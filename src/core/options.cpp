@@ -8,6 +8,7 @@
 #include "core/option_list.h"
 #include "core/paths.h"
 #include "core/profile.h"
+#include "runtime/version.h"
 #include "ui/output.h"
 #include "ui/toolkit.h"
 #include "workenv/tempdir.h"
@@ -20,8 +21,6 @@ bool printWizardID = false;
 
 namespace {
 
-// The lowest runtime version the launcher supports, as users see it.
-const char kMinimumVersion[] = "1.4.1";
 
 // Reports a failed option and the usage text.
 bool Refuse(const char* key, const char* argument) {

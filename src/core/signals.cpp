@@ -106,8 +106,6 @@ void HandlePendingSignal() {
   HandleSignalAndExit(sig);
 }
 
-int PendingSignalFd() { return wakeFds[0]; }
-
 void WaitForSignal(int ms) {
   HandlePendingSignal();
   struct pollfd p = {wakeFds[0], POLLIN, 0};

@@ -13,10 +13,6 @@ void InstallSignalDispositions();
 /// signal's disposition says; otherwise returns at once. Main thread only.
 void HandlePendingSignal();
 
-/// A descriptor that becomes readable once a handled signal has arrived
-/// (-1 before the dispositions are installed), for waits that poll.
-int PendingSignalFd();
-
 /// Waits up to ms milliseconds, returning early when a handled signal has
 /// arrived, and acts on such a signal.
 void WaitForSignal(int ms);

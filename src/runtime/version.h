@@ -4,6 +4,9 @@
 
 #include <string>
 
+/// The lowest supported runtime version, as users are told it.
+constexpr char kMinimumVersion[] = "1.4.1";
+
 /// True when version begins with one of the supported prefixes "1.4.1" to
 /// "1.4.9", "1.5" to "1.9" (a plain prefix test: "1.4.10" passes, "1.4"
 /// does not), or when it is numbered in the scheme of Java 9 and later: it

@@ -34,6 +34,6 @@ bool SetTempDir(const char* path) {
 }
 
 const char* GetTempDir() {
-  if (tmpdir == nullptr) SetTempDir("/var/tmp/");
+  if (tmpdir == nullptr) SetTempDir(kDefaultTempDir);
   return tmpdir;
 }

@@ -1,6 +1,9 @@
 // The run's temporary directory.
 #pragma once
 
+/// The temporary directory used when none was set.
+constexpr char kDefaultTempDir[] = "/var/tmp/";
+
 /// Accepts path as the temporary directory when the real user may read,
 /// write and search it and it is a directory. A relative path is stored
 /// joined to the current directory, nothing else is normalised. Returns
