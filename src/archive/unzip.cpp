@@ -4,30 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "core/mbstring.h"
-#include "core/memory.h"
+#include "base/mbstring.h"
 
 namespace {
-
-constexpr size_t kFirstPathSize = 1025;
-
-// True when name has a ".." component. The components are split at every
-// "/" byte, multibyte characters or not, because that is how the kernel
-// resolves the path the name becomes part of.
-bool hasParentComponent(const char* name) {
-  for (const char* start = name;;) {
-    const char* slash = strchr(start, '/');
-    size_t length = slash != nullptr ? static_cast<size_t>(slash - start) : strlen(start);
-    if (length == 2 && start[0] == '.' && start[1] == '.') return true;
-    if (slash == nullptr) return false;
-    start = slash + 1;
-  }
-}
 
 // The deepest directory this extraction has made or found, all of whose
 // leading parts are directories too. Nothing in an extraction turns a
@@ -74,41 +56,43 @@ bool makeDirectories(char* path, char* first, MadeDirectories* made) {
 
 }  // namespace
 
-int UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
-  if (zip == nullptr || destination == nullptr) return 0;
-  size_t size = kFirstPathSize;
-  char* path = static_cast<char*>(MemAlloc(size));
+bool IsSafeEntryName(const char* name) {
+  for (const char* start = name;;) {
+    const char* slash = strchr(start, '/');
+    size_t length = slash != nullptr ? static_cast<size_t>(slash - start) : strlen(start);
+    if (length == 2 && start[0] == '.' && start[1] == '.') return false;
+    if (slash == nullptr) return true;
+    start = slash + 1;
+  }
+}
+
+uint64_t SumEntrySizes(ZipFile* zip) {
+  uint64_t total = 0;
+  for (int i = 0;; ++i) {
+    ZipEntry* entry = zipGetNextEntry(zip, i);
+    if (entry == nullptr) return total;
+    total += static_cast<uint64_t>(static_cast<int64_t>(entry->size));
+    zipFreeEntry(zip, entry);
+  }
+}
+
+bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
+  if (zip == nullptr || destination == nullptr) return false;
   size_t destinationLength = strlen(destination);
   size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
   MadeDirectories made;
-  int result = 1;
+  std::string path;
   for (int i = 0;; ++i) {
     ZipEntry* entry = zipGetNextEntry(zip, i);
-    if (entry == nullptr) break;
-    if (prefix != nullptr && strncmp(entry->name, prefix, prefixLength) != 0) {
-      zipFreeEntry(zip, entry);
-      continue;
+    if (entry == nullptr) return true;
+    const char* name = entry->name.c_str();
+    bool selected = prefix == nullptr || strncmp(name, prefix, prefixLength) == 0;
+    bool written = !selected;
+    if (selected && IsSafeEntryName(name)) {
+      path.assign(destination).append("/").append(entry->name);
+      written = makeDirectories(&path[0], &path[destinationLength], &made) || zipReadEntry(zip, entry, path.c_str());
     }
-    // A name must not lead out of the destination.
-    if (hasParentComponent(entry->name)) {
-      zipFreeEntry(zip, entry);
-      result = 0;
-      break;
-    }
-    size_t needed = destinationLength + strlen(entry->name) + 2;
-    if (needed > size) {
-      free(path);
-      size = needed;
-      path = static_cast<char*>(MemAlloc(size));
-    }
-    snprintf(path, size, "%s/%s", destination, entry->name);
-    bool written = makeDirectories(path, path + destinationLength, &made) || zipReadEntry(zip, entry, path);
     zipFreeEntry(zip, entry);
-    if (!written) {
-      result = 0;
-      break;
-    }
+    if (!written) return false;
   }
-  free(path);
-  return result;
 }

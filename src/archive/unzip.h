@@ -1,15 +1,26 @@
-// Extracting an archive, or the part of it under a name prefix, into a
-// directory.
+// What the launcher and mksetup both decide about a payload: which names are
+// safe to extract, how much room the entries need, and extracting them.
 #pragma once
 
+#include <cstdint>
+
 #include "archive/zip.h"
+
+/// True when name may be joined to a directory: no component of it, split
+/// at every "/" byte as the kernel splits the path it becomes part of, is
+/// "..". An absolute name or an empty component stays inside the directory.
+bool IsSafeEntryName(const char* name);
+
+/// Adds up the uncompressed sizes of the entries, in central-directory
+/// order, up to the first entry whose local header can't be read.
+uint64_t SumEntrySizes(ZipFile* zip);
 
 /// Writes every entry of zip whose name begins with prefix (every entry when
 /// prefix is null) to destination + "/" + name, in central-directory order,
 /// creating the directories on the way with mode 0700 (removing a
 /// non-directory that stands where one is needed). Names ending in "/" only
-/// create directories. Returns 1 when every selected entry was written, 0
-/// when zip or destination is null or at the first entry that can't be
-/// written or whose name has a ".." component (nothing is created for that
-/// entry). Files written before a failure stay.
-int UnzipFiles(ZipFile* zip, const char* destination, const char* prefix);
+/// create directories. The walk ends at the first entry whose local header
+/// can't be read. False when zip or destination is null, or at the first
+/// entry that can't be written or whose name is not safe (nothing is created
+/// for that one); files written before a failure stay.
+bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix);

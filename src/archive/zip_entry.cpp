@@ -5,11 +5,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/zip.h"
 #include "archive/zip_internal.h"
+#include "base/unique_fd.h"
 
 namespace {
 
@@ -32,65 +32,50 @@ const char* const kEndOfStream = "inflateFully: Unexpected end of stream";
 const char* const kTooLong = "inflateFully: more data than the entry's size";
 const char* const kBadCrc = "inflateFully: CRC-32 mismatch";
 
-void releaseEntry(ZipEntry* entry) {
-  if (entry == nullptr) return;
-  free(entry->extra);
-  free(entry->name);
-  free(entry);
-}
-
-// Reads the local header's fixed part, name and (when wanted) extra field
-// into a heap buffer. The central lengths tell how much to read at first;
-// a local header whose own lengths reach further gets the rest read too.
-unsigned char* readLocalHeader(ZipFile* zip, const ZipCell* cell) {
-  int64_t length = kLocHeaderSize + cell->nameExtraLength;
-  auto* header = static_cast<unsigned char*>(malloc(static_cast<size_t>(length)));
-  if (header == nullptr) return nullptr;
-  if (readFullyAt(zip->fd, header, length, cell->localHeaderOffset) != 0) {
+// Reads the local header's fixed part, name and (when wanted) extra field.
+// The central lengths tell how much to read at first; a local header whose
+// own lengths reach further gets the rest read too. False with lastError set
+// when it can't be read or is no local header.
+bool readLocalHeader(ZipFile* zip, const ZipCell* cell, std::vector<unsigned char>* header) {
+  header->resize(kLocHeaderSize + cell->nameExtraLength);
+  if (!readFully(zip->fd.get(), header->data(), static_cast<int64_t>(header->size()), cell->localHeaderOffset)) {
     zip->lastError = kNoLocHeader;
-    free(header);
-    return nullptr;
+    return false;
   }
-  if (Get32(header) != kLocSignature) {
+  const unsigned char* h = header->data();
+  if (Get32(h) != kLocSignature) {
     zip->lastError = kBadLocSignature;
-    free(header);
-    return nullptr;
+    return false;
   }
   // The local extra field is used only when there is no central one.
-  int64_t needed = kLocHeaderSize + Get16(header + 26) + (cell->extraLength == 0 ? Get16(header + 28) : 0);
-  if (needed > length) {
-    auto* grown = static_cast<unsigned char*>(realloc(header, static_cast<size_t>(needed)));
-    if (grown == nullptr) {
-      free(header);
-      return nullptr;
-    }
-    header = grown;
-    if (readFullyAt(zip->fd, header + length, needed - length, cell->localHeaderOffset + length) != 0) {
+  size_t needed = kLocHeaderSize + Get16(h + 26) + (cell->extraLength == 0 ? Get16(h + 28) : 0);
+  size_t have = header->size();
+  if (needed > have) {
+    header->resize(needed);
+    if (!readFully(zip->fd.get(), header->data() + have, static_cast<int64_t>(needed - have),
+                   static_cast<int64_t>(cell->localHeaderOffset) + static_cast<int64_t>(have))) {
       zip->lastError = kNoLocHeader;
-      free(header);
-      return nullptr;
+      return false;
     }
   }
-  return header;
+  return true;
 }
 
 // Sets entry->extra to a 2-byte length followed by length bytes: those at
 // local, or, when local is null, the central field read from the file.
-// Returns false on failure, with lastError set when reading failed.
 bool setExtra(ZipFile* zip, const ZipCell* cell, ZipEntry* entry, const unsigned char* local, uint16_t length) {
-  entry->extra = static_cast<unsigned char*>(malloc(2u + length));
-  if (entry->extra == nullptr) return false;
+  entry->extra.resize(2u + length);
   entry->extra[0] = static_cast<unsigned char>(length & 0xFF);
   entry->extra[1] = static_cast<unsigned char>(length >> 8);
   if (local != nullptr) {
-    memcpy(entry->extra + 2, local, length);
+    memcpy(entry->extra.data() + 2, local, length);
     return true;
   }
   // The central name length is what nameExtraLength holds beyond the extra
   // length, even when their sum wrapped in 16 bits.
   uint16_t nameLength = static_cast<uint16_t>(cell->nameExtraLength - cell->extraLength);
   int64_t offset = static_cast<int64_t>(cell->centralHeaderOffset) + kCenHeaderSize + nameLength;
-  if (readFullyAt(zip->fd, entry->extra + 2, length, offset) != 0) {
+  if (!readFully(zip->fd.get(), entry->extra.data() + 2, length, offset)) {
     zip->lastError = kNoCenExtra;
     return false;
   }
@@ -105,84 +90,67 @@ bool writeOut(int fd, const unsigned char* data, size_t n, uLong* crc) {
   return true;
 }
 
-// Copies a stored entry into fd. Returns 1 when all size bytes were written
-// and their CRC matches.
-int copyStored(ZipFile* zip, ZipEntry* entry, int fd) {
+// Copies a stored entry into fd. True when all size bytes were written and
+// their CRC matches.
+bool copyStored(ZipFile* zip, ZipEntry* entry, int fd) {
   uLong crc = crc32(0, nullptr, 0);
   int32_t position = 0;
   int32_t remaining = entry->size;
   while (remaining > 0) {
     int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
-    if (n <= 0) return 0;
-    if (!writeOut(fd, inputBuffer, static_cast<size_t>(n), &crc)) return 0;
+    if (n <= 0) return false;
+    if (!writeOut(fd, inputBuffer, static_cast<size_t>(n), &crc)) return false;
     position += n;
     remaining -= n;
   }
-  return crc == entry->crc ? 1 : 0;
+  return crc == entry->crc;
 }
 
 }  // namespace
 
-ZipEntry* readLOC(ZipFile* zip, const ZipCell* cell) {
+std::unique_ptr<ZipEntry> readLOC(ZipFile* zip, const ZipCell* cell) {
   if (cell->localHeaderOffset < 0) {
     zip->lastError = kSeekFailed;
     return nullptr;
   }
-  unsigned char* header = readLocalHeader(zip, cell);
-  if (header == nullptr) return nullptr;
-  uint16_t n = Get16(header + 26), e = Get16(header + 28);
-  auto* entry = static_cast<ZipEntry*>(calloc(1, sizeof(ZipEntry)));
-  if (entry == nullptr) {
-    free(header);
-    return nullptr;
+  std::vector<unsigned char> header;
+  if (!readLocalHeader(zip, cell, &header)) return nullptr;
+  const unsigned char* h = header.data();
+  uint16_t n = Get16(h + 26), e = Get16(h + 28);
+  auto entry = std::make_unique<ZipEntry>();
+  entry->name.assign(reinterpret_cast<const char*>(h + kLocHeaderSize), n);
+  if (cell->extraLength > 0) {
+    if (!setExtra(zip, cell, entry.get(), nullptr, cell->extraLength)) return nullptr;
+  } else if (e > 0) {
+    setExtra(zip, cell, entry.get(), h + kLocHeaderSize + n, e);
   }
-  entry->name = static_cast<char*>(malloc(n + 1u));
-  bool ok = entry->name != nullptr;
-  if (ok) {
-    memcpy(entry->name, header + kLocHeaderSize, n);
-    entry->name[n] = '\0';
-    if (cell->extraLength > 0) {
-      ok = setExtra(zip, cell, entry, nullptr, cell->extraLength);
-    } else if (e > 0) {
-      ok = setExtra(zip, cell, entry, header + kLocHeaderSize + n, e);
-    }
+  if (!zip->entryComments.empty()) {
+    const std::string& comment = zip->entryComments[static_cast<size_t>(cell - zip->cells.data())];
+    if (!comment.empty()) entry->comment = comment.c_str();
   }
-  if (ok) {
-    if (zip->entryComments != nullptr) entry->comment = zip->entryComments[cell - zip->cells];
-    entry->size = cell->size;
-    entry->compressedSize = cell->compressedSize;
-    entry->crc = cell->crc;
-    entry->dosTime = Get32(header + 10);
-    entry->dataOffset =
-        static_cast<int32_t>(static_cast<uint32_t>(cell->localHeaderOffset) + kLocHeaderSize + n + e);
-  }
-  free(header);
-  if (!ok) {
-    releaseEntry(entry);
-    return nullptr;
-  }
+  entry->size = cell->size;
+  entry->compressedSize = cell->compressedSize;
+  entry->crc = cell->crc;
+  entry->dosTime = Get32(h + 10);
+  entry->dataOffset = static_cast<int32_t>(static_cast<uint32_t>(cell->localHeaderOffset) + kLocHeaderSize + n + e);
   return entry;
 }
 
 ZipEntry* zipGetNextEntry(ZipFile* zip, int index) {
-  if (index < 0 || index >= zip->entryCount) return nullptr;
-  return readLOC(zip, &zip->cells[index]);
+  if (index < 0 || index >= zip->entryCount()) return nullptr;
+  return readLOC(zip, &zip->cells[static_cast<size_t>(index)]).release();
 }
 
 ZipEntry* zipGetEntry(ZipFile* zip, const char* name) {
   uint32_t h = hash(name);
-  if (zip->cachedEntry != nullptr && strcmp(zip->cachedEntry->name, name) == 0) {
-    ZipEntry* entry = zip->cachedEntry;
-    zip->cachedEntry = nullptr;
-    return entry;
-  }
-  uint16_t i = zip->buckets[h % static_cast<uint32_t>(zip->bucketCount)];
+  if (zip->cachedEntry && zip->cachedEntry->name == name) return zip->cachedEntry.release();
+  uint16_t i = zip->buckets[h % static_cast<uint32_t>(zip->buckets.size())];
   while (i != kNoCell) {
     const ZipCell* cell = &zip->cells[i];
     if (cell->nameHash == h) {
-      ZipEntry* entry = readLOC(zip, cell);
-      if (entry != nullptr && strcmp(entry->name, name) == 0) return entry;
-      if (entry != nullptr) zipFreeEntry(zip, entry);
+      std::unique_ptr<ZipEntry> entry = readLOC(zip, cell);
+      if (entry && entry->name == name) return entry.release();
+      if (entry) zipFreeEntry(zip, entry.release());
     }
     i = cell->nextInBucket;
   }
@@ -193,16 +161,15 @@ ZipEntry* zipFindEntry(ZipFile* zip, const char* name, int32_t* size, int32_t* n
   ZipEntry* entry = zipGetEntry(zip, name);
   if (entry != nullptr) {
     *size = entry->size;
-    *nameLength = static_cast<int32_t>(strlen(entry->name));
+    *nameLength = static_cast<int32_t>(strlen(entry->name.c_str()));
   }
   return entry;
 }
 
 void zipFreeEntry(ZipFile* zip, ZipEntry* entry) {
   // An entry given back twice is already the cached one.
-  if (entry != nullptr && entry == zip->cachedEntry) return;
-  releaseEntry(zip->cachedEntry);
-  zip->cachedEntry = entry;
+  if (entry != nullptr && entry == zip->cachedEntry.get()) return;
+  zip->cachedEntry.reset(entry);
 }
 
 int32_t zipRead(ZipFile* zip, ZipEntry* entry, int32_t position, void* buffer, int32_t length) {
@@ -216,30 +183,30 @@ int32_t zipRead(ZipFile* zip, ZipEntry* entry, int32_t position, void* buffer, i
   length = static_cast<int32_t>(std::min<int64_t>(length, limit - position));
   int64_t offset = static_cast<int64_t>(entry->dataOffset) + position;
   if (offset < 0) return -1;
-  return static_cast<int32_t>(pread(zip->fd, buffer, static_cast<size_t>(length), offset));
+  return static_cast<int32_t>(pread(zip->fd.get(), buffer, static_cast<size_t>(length), offset));
 }
 
-int inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
+bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
   *failure = nullptr;
   int32_t remaining = entry->compressedSize;
   int32_t position = 0;
   if (remaining == 0) {
     *failure = kNotCompressed;
-    return 0;
+    return false;
   }
   z_stream stream;
   memset(&stream, 0, sizeof stream);
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
     *failure = stream.msg;
-    return 0;
+    return false;
   }
   uLong crc = crc32(0, nullptr, 0);
-  int result = 1;
-  while (result == 1 && remaining > 0) {
+  bool ok = true;
+  while (ok && remaining > 0) {
     int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
     if (n <= 0) {
       if (n == 0) *failure = kEndOfFile;
-      result = 0;
+      ok = false;
       break;
     }
     position += n;
@@ -254,23 +221,23 @@ int inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
       if (status == Z_STREAM_END &&
           (remaining != 0 || stream.total_out != static_cast<uLong>(static_cast<uint32_t>(entry->size)))) {
         *failure = kEndOfStream;
-        result = 0;
+        ok = false;
         break;
       }
       if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
         *failure = stream.msg;
-        result = 0;
+        ok = false;
         break;
       }
       // The declared size bounds the output, so that the free-space check
       // made from it holds.
       if (static_cast<int64_t>(stream.total_out) > entry->size) {
         *failure = kTooLong;
-        result = 0;
+        ok = false;
         break;
       }
       if (!writeOut(fd, outputBuffer, stream.total_out - before, &crc)) {
-        result = 0;
+        ok = false;
         break;
       }
       // At the end of the stream any bytes still waiting are not deflate
@@ -280,25 +247,19 @@ int inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
     }
   }
   inflateEnd(&stream);
-  if (result == 1 && crc != entry->crc) {
+  if (ok && crc != entry->crc) {
     *failure = kBadCrc;
-    result = 0;
+    ok = false;
   }
-  return result;
+  return ok;
 }
 
-int zipReadEntry(ZipFile* zip, ZipEntry* entry, const char* path) {
+bool zipReadEntry(ZipFile* zip, ZipEntry* entry, const char* path) {
   // Truncating, so that a longer file of the same name leaves no tail; not
   // following a link, so that nothing is written where it points.
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0700);
-  if (fd < 0) return 0;
-  int result;
-  if (entry->compressedSize != 0) {
-    const char* failure;
-    result = inflateFully(zip, entry, fd, &failure);
-  } else {
-    result = copyStored(zip, entry, fd);
-  }
-  close(fd);
-  return result;
+  UniqueFd fd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0700));
+  if (!fd.valid()) return false;
+  if (entry->compressedSize == 0) return copyStored(zip, entry, fd.get());
+  const char* failure;
+  return inflateFully(zip, entry, fd.get(), &failure);
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "archive/zip.h"
 
@@ -36,48 +38,47 @@ uint32_t hash(const char* name);
 /// True when the first nine bytes of name are "META-INF/" in any letter case.
 bool isMetaName(const char* name);
 
-/// Stores a copy of name among the archive's meta names, growing their array
-/// by doubling. Returns false when memory ran out.
-bool addMetaName(ZipFile* zip, const char* name);
+/// Stores a copy of name among the archive's meta names.
+void addMetaName(ZipFile* zip, const char* name);
 
-/// Stores text (taken over) as the comment of cell index. Returns false
-/// (and releases text) when memory ran out.
-bool addEntryComment(ZipFile* zip, int index, char* text);
+/// Stores text as the comment of cell index.
+void addEntryComment(ZipFile* zip, int index, std::string text);
 
-/// Marks the module initialised; always 0.
-int initializeZip();
-
-/// A zero-filled record holding a copy of name, or null without memory.
+/// A fresh record holding a copy of name.
 ZipFile* allocZip(const char* name);
 
-/// Releases the record and everything it owns; does not close its file.
+/// Releases the record and everything it owns, its descriptor included.
 void freeZip(ZipFile* zip);
 
-/// Reads exactly length bytes from fd's position. 0 on success, -1 when a
-/// read fails or meets the end of the file. A length of 0 or less succeeds.
-int readFully(int fd, void* buffer, int64_t length);
+/// Reads exactly length bytes at offset of fd, leaving fd's position alone.
+/// False when a read fails or meets the end of the file; a length of 0 or
+/// less succeeds.
+bool readFully(int fd, void* buffer, int64_t length, int64_t offset);
 
-/// readFully at an absolute offset, leaving fd's position alone.
-int readFullyAt(int fd, void* buffer, int64_t length, int64_t offset);
+/// What looking for the end record and indexing the central directory found.
+enum class IndexResult {
+  kIndexed,     // the end record was found (and, for readCEN, the index built)
+  kNoEnd,       // there is no end record
+  kDamaged,     // a malformed record; lastError names it
+  kReadFailed,  // a read failed or memory ran out; no text
+};
 
 /// Finds the end record: it must begin within the file's last 65,535 bytes
 /// and, with its comment, reach exactly to the end of the file. Copies its
-/// 22 bytes into end and keeps its comment as archiveComment. Returns its
-/// file position, 0 when there is none, -1 when reading fails.
-int64_t findEND(ZipFile* zip, unsigned char* end);
+/// 22 bytes into end, stores its file position in *endPos and keeps its
+/// comment as archiveComment.
+IndexResult findEND(ZipFile* zip, unsigned char* end, int64_t* endPos);
 
 /// Checks the central directory and builds the index (cells, buckets, meta
-/// names, entry comments). Returns the central directory's file position
-/// (greater than 0), 0 when there is no end record, -1 on failure with
-/// lastError naming a malformed header (no text for read failures).
-int64_t readCEN(ZipFile* zip);
+/// names, entry comments).
+IndexResult readCEN(ZipFile* zip);
 
 /// Builds the entry of cell from its local header. Null on failure, with
 /// lastError set for an unreadable or malformed header.
-ZipEntry* readLOC(ZipFile* zip, const ZipCell* cell);
+std::unique_ptr<ZipEntry> readLOC(ZipFile* zip, const ZipCell* cell);
 
-/// Inflates the deflated entry into fd and checks its CRC-32. Returns 1 when
-/// all compressed bytes were used, no more than size bytes came out, every
-/// byte was written and the CRC matches; 0 otherwise, with *failure naming
+/// Inflates the deflated entry into fd and checks its CRC-32. True when all
+/// compressed bytes were used, no more than size bytes came out, every byte
+/// was written and the CRC matches; otherwise false, with *failure naming
 /// the reason where there is one.
-int inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure);
+bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure);

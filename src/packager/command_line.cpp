@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/exec_name.h"
+#include "base/paths.h"
 
 namespace {
 
@@ -124,10 +124,9 @@ void PrintUsage(FILE* to) {
 }
 
 std::string DefaultLauncher(const char* argv0) {
-  std::string self = FindExecName(argv0);
-  if (self.empty()) return std::string();
+  std::optional<std::string> self = FindExecName(argv0);
   char resolved[PATH_MAX];
-  if (realpath(self.c_str(), resolved) == nullptr) return std::string();
+  if (!self || realpath(self->c_str(), resolved) == nullptr) return std::string();
   std::string path = resolved;
   return path.substr(0, path.rfind('/') + 1) + "bramlet-setup";
 }

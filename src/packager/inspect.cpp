@@ -2,26 +2,10 @@
 
 #include <set>
 
+#include "archive/unzip.h"
 #include "archive/zip.h"
-#include "packager/payload_walk.h"
 
 namespace {
-
-// An archive opened with the launcher's reader for the length of a scope.
-class Archive {
- public:
-  explicit Archive(const std::string& path) {
-    int error = 0;
-    zip_ = zipOpen(path.c_str(), &error);
-  }
-  ~Archive() { zipClose(zip_); }
-  Archive(const Archive&) = delete;
-  Archive& operator=(const Archive&) = delete;
-  ZipFile* get() const { return zip_; }
-
- private:
-  ZipFile* zip_;
-};
 
 bool NoArchive(const std::string& path, std::string* err) {
   *err = path + ": no archive the launcher can read at its end";
@@ -46,10 +30,10 @@ std::set<std::string> NeededDirectories(const std::vector<std::string>& names) {
 }  // namespace
 
 bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::string* err) {
-  Archive archive(path);
+  ZipArchive archive(zipOpen(path.c_str(), nullptr));
   ZipFile* zip = archive.get();
   if (zip == nullptr) return NoArchive(path, err);
-  for (int i = 0; i < zip->entryCount; ++i) {
+  for (int i = 0; i < zip->entryCount(); ++i) {
     ZipEntry* entry = zipGetNextEntry(zip, i);
     if (entry == nullptr) {
       *err = path + ": " + Unreadable(zip, i);
@@ -62,13 +46,13 @@ bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::
 }
 
 bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err) {
-  Archive archive(path);
+  ZipArchive archive(zipOpen(path.c_str(), nullptr));
   ZipFile* zip = archive.get();
   if (zip == nullptr) return NoArchive(path, err);
-  result->entries = zip->entryCount;
+  result->entries = zip->entryCount();
   std::vector<std::string> names;
   std::set<std::string> seen;
-  for (int i = 0; i < zip->entryCount; ++i) {
+  for (int i = 0; i < zip->entryCount(); ++i) {
     ZipEntry* entry = zipGetNextEntry(zip, i);
     if (entry == nullptr) {
       result->problems.push_back(Unreadable(zip, i));
@@ -76,7 +60,7 @@ bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err
     }
     std::string name = entry->name;
     result->bytes += entry->size;
-    if (!IsSafeEntryName(name)) {
+    if (!IsSafeEntryName(name.c_str())) {
       result->problems.push_back(name + ": a name the launcher refuses to extract");
     } else if (!seen.insert(name).second) {
       result->problems.push_back(name + ": appears more than once; the last one replaces the others");

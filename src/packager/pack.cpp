@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "archive/zip.h"
+#include "base/unique_fd.h"
 #include "packager/archive_writer.h"
 #include "packager/payload_walk.h"
 #include "packager/runtime_bundle.h"
 #include "packager/setup_file.h"
+#include "runtime/home.h"
 
 namespace {
 
@@ -35,14 +37,10 @@ bool CheckLauncher(const std::string& launcher, std::string* err) {
   struct stat st;
   if (stat(launcher.c_str(), &st) != 0) return Refuse(launcher + ": " + strerror(errno), err);
   if (!S_ISREG(st.st_mode)) return Refuse(launcher + ": not a launcher (not a regular file)", err);
-  int fd = open(launcher.c_str(), O_RDONLY);
-  if (fd < 0) return Refuse(launcher + ": " + strerror(errno), err);
-  close(fd);
-  int error = 0;
-  if (ZipFile* zip = zipOpen(launcher.c_str(), &error)) {
-    zipClose(zip);
+  if (!UniqueFd(open(launcher.c_str(), O_RDONLY | O_CLOEXEC)).valid())
+    return Refuse(launcher + ": " + strerror(errno), err);
+  if (ZipArchive(zipOpen(launcher.c_str(), nullptr)))
     return Refuse(launcher + ": already carries a payload; give the bare launcher", err);
-  }
   return true;
 }
 
@@ -85,8 +83,9 @@ bool HoldsRuntimeEntries(const std::vector<PayloadItem>& items) {
 // Adds the runtime in dir under package/jre, with the directory entries
 // that lead to it.
 bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::string* err) {
-  if (!IsRuntimeHome(dir))
-    return Refuse(dir + ": not a Java runtime (no bin/java beside lib/libjava.so)", err);
+  // The launcher will look at the extracted copy exactly so.
+  if (!GetJREPath(dir.c_str()))
+    return Refuse(dir + ": not a Java runtime the launcher accepts (no bin/java beside lib/libjava.so)", err);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) return Refuse(dir + ": " + strerror(errno), err);
   for (const char* name : {"package/", kRuntimeEntry}) {
@@ -148,9 +147,6 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   }
   if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
   SortItems(&items);
-  for (const PayloadItem& item : items) {
-    if (!IsSafeEntryName(item.name)) return Refuse(item.name + ": a name the launcher refuses to extract", err);
-  }
   std::string archive = staging.path() + "/payload.zip";
   return WriteArchive(items, settings, archive, err) &&
          WriteSetup(launcher, archive, staging.path() + "/setup", command.output, err);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/unique_fd.h"
+
 namespace {
 
 // The identity of a directory on the way down, to catch links that lead
@@ -50,10 +52,7 @@ bool Add(Walk* walk, PayloadItem item) {
 }
 
 bool CanRead(const std::string& path, bool directory) {
-  int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | (directory ? O_DIRECTORY : 0));
-  if (fd < 0) return false;
-  close(fd);
-  return true;
+  return UniqueFd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (directory ? O_DIRECTORY : 0))).valid();
 }
 
 bool WalkDirectory(Walk* walk, const std::string& dir, const std::string& prefix);
@@ -125,20 +124,6 @@ bool WalkDirectory(Walk* walk, const std::string& dir, const std::string& prefix
 }
 
 }  // namespace
-
-bool IsSafeEntryName(const std::string& name) {
-  if (name.empty() || name[0] == '/') return false;
-  size_t start = 0;
-  for (;;) {
-    size_t slash = name.find('/', start);
-    std::string component = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-    bool last = slash == std::string::npos || slash + 1 == name.size();
-    if (component == "." || component == "..") return false;
-    if (component.empty()) return false;
-    if (last) return true;
-    start = slash + 1;
-  }
-}
 
 bool WalkTree(const std::string& dir, const std::string& prefix, const WalkRules& rules,
               std::vector<PayloadItem>* items, std::vector<std::string>* skipped, std::string* err) {

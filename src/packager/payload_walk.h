@@ -27,11 +27,6 @@ struct PayloadItem {
   mode_t mode = 0;     // permission bits
 };
 
-/// True when name may be extracted below a directory: not empty, not
-/// absolute, and no component is empty (a directory's trailing "/" aside),
-/// "." or "..".
-bool IsSafeEntryName(const std::string& name);
-
 /// Describes how the walk treats what it meets.
 struct WalkRules {
   /// Leave out symbolic links whose target is missing (recording their

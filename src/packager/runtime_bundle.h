@@ -7,11 +7,6 @@
 /// The entry name under which the launcher looks for its bundled runtime.
 constexpr const char* kRuntimeEntry = "package/jre/";
 
-/// True when dir is a runtime home the launcher accepts, or a Java 8
-/// development kit that holds one in dir/jre: an executable bin/java beside
-/// lib/libjava.so (Java 9 and later) or lib/<processor>/libjava.so.
-bool IsRuntimeHome(const std::string& dir);
-
 /// The host JDK's jlink: $JAVA_HOME/bin/jlink when that is executable, else
 /// the first jlink along PATH. Empty when there is none.
 std::string FindJlink();

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <cstdlib>
 
-#include "core/delete_tree.h"
-#include "core/paths.h"
+#include "base/delete_tree.h"
+#include "base/paths.h"
+#include "base/unique_fd.h"
 #include "packager/interrupt.h"
 #include "packager/payload_walk.h"
 
@@ -20,9 +21,7 @@ namespace {
 std::string AbsoluteDirectoryOf(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  if (IsAbsolutePath(dir.c_str())) return dir;
-  std::string cwd;
-  return GetWorkingDirectory(&cwd) ? cwd + "/" + dir : dir;
+  return MakeAbsolute(dir).value_or(dir);
 }
 
 bool SystemError(const std::string& path, std::string* err) {
@@ -32,8 +31,8 @@ bool SystemError(const std::string& path, std::string* err) {
 
 // Appends the whole file from to the descriptor out.
 bool CopyInto(int out, const std::string& to, const std::string& from, std::string* err) {
-  int in = open(from.c_str(), O_RDONLY);
-  if (in < 0) return SystemError(from, err);
+  UniqueFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.valid()) return SystemError(from, err);
   char buffer[65536];
   bool ok = true;
   for (;;) {
@@ -42,7 +41,7 @@ bool CopyInto(int out, const std::string& to, const std::string& from, std::stri
       ok = false;
       break;
     }
-    ssize_t n = read(in, buffer, sizeof buffer);
+    ssize_t n = read(in.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       ok = SystemError(from, err);
@@ -52,14 +51,10 @@ bool CopyInto(int out, const std::string& to, const std::string& from, std::stri
     for (ssize_t done = 0; done < n;) {
       ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w < 0) {
-        close(in);
-        return SystemError(to, err);
-      }
+      if (w < 0) return SystemError(to, err);
       done += w;
     }
   }
-  close(in);
   return ok;
 }
 
@@ -71,7 +66,7 @@ int64_t SizeOf(const std::string& path) {
 }  // namespace
 
 StagingDir::~StagingDir() {
-  if (!path_.empty()) DeleteFilesAndDirectories(path_.c_str(), nullptr);
+  if (!path_.empty()) DeleteFilesAndDirectories(path_.c_str());
 }
 
 bool StagingDir::Create(const std::string& output, std::string* err) {
@@ -96,7 +91,7 @@ bool WriteSetup(const std::string& launcher, const std::string& archive, const s
            " bytes; the launcher reads files below 2 GiB (2147483648 bytes) only";
     return false;
   }
-  int out = open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  int out = open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) return SystemError(staged, err);
   bool ok = CopyInto(out, staged, launcher, err) && CopyInto(out, staged, archive, err);
   if (ok && fchmod(out, 0755) != 0) ok = SystemError(staged, err);

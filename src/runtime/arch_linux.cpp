@@ -1,6 +1,6 @@
 // The processor's name among the directories of a Java 8 runtime's "lib" on
 // Linux, fixed when the launcher is built.
-#include "runtime/discovery.h"
+#include "runtime/home.h"
 
 const char* GetArch() {
 #if defined(__x86_64__)

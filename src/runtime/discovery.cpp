@@ -4,22 +4,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 #include <vector>
 
-#include "core/mbstring.h"
-#include "core/paths.h"
+#include "base/mbstring.h"
+#include "base/paths.h"
 #include "runtime/version.h"
 
 namespace {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-// One runtime found during a search; the payload's runtime has no version.
+// One runtime found on the host during a search.
 struct Candidate {
   std::string version;
   std::string path;
@@ -29,14 +23,14 @@ struct Candidate {
 struct Search {
   std::vector<Candidate> kits;      // in the order found
   std::vector<Candidate> runtimes;  // in the order found
-  // Every home probed, with the version it reported (empty: refused).
-  std::vector<std::pair<std::string, std::string>> probed;
+  // Every home probed, with the version it reported (none: refused).
+  std::vector<std::pair<std::string, std::optional<std::string>>> probed;
 };
 
 // Probes a runtime home found on the host (each home once per search) and
 // files it under the kits or the plain runtimes when its version is accepted.
 void TestHostRuntime(Search* search, const std::string& home) {
-  const std::string* version = nullptr;
+  const std::optional<std::string>* version = nullptr;
   for (const auto& entry : search->probed) {
     if (entry.first == home) version = &entry.second;
   }
@@ -44,8 +38,8 @@ void TestHostRuntime(Search* search, const std::string& home) {
     search->probed.emplace_back(home, CheckJREVersion(home.c_str()));
     version = &search->probed.back().second;
   }
-  if (version->empty()) return;
-  Candidate found = {*version, home};
+  if (!*version) return;
+  Candidate found = {**version, home};
   (IsJDK(home.c_str()) ? search->kits : search->runtimes).push_back(found);
 }
 
@@ -60,12 +54,11 @@ bool CutLastComponent(std::string* path) {
 // The runtime home two levels above element/java, when that java may be
 // executed and the directory there is a runtime home.
 void SearchElement(Search* search, const std::string& element) {
-  std::string java = Resolve(element.empty() ? "." : element.c_str(), "java");
+  std::string java = Resolve(element.c_str(), "java");
   if (access(java.c_str(), X_OK) != 0) return;
   // A relative element such as "." or "bin" has no runtime home above it.
   if (!CutLastComponent(&java) || !CutLastComponent(&java)) return;
-  std::string home = GetJREPath(java.c_str());
-  if (!home.empty()) TestHostRuntime(search, home);
+  if (std::optional<std::string> home = GetJREPath(java.c_str())) TestHostRuntime(search, *home);
 }
 
 // JAVA_HOME + "/bin", then the elements of PATH.
@@ -77,13 +70,7 @@ void SearchPath(Search* search) {
   if (javaHome != nullptr) elements = std::string(javaHome) + "/bin:";
   if (path != nullptr) elements += std::string(path) + ":";
   elements.pop_back();
-  const char* start = elements.c_str();
-  for (;;) {
-    const char* colon = _strchr(start, ':');
-    SearchElement(search, colon ? std::string(start, colon) : std::string(start));
-    if (colon == nullptr) return;
-    start = colon + 1;
-  }
+  for (const std::string& element : SplitPathList(elements)) SearchElement(search, element);
 }
 
 // The newest candidate; the one found last among equal versions.
@@ -97,46 +84,30 @@ const Candidate* Newest(const std::vector<Candidate>& list) {
 
 }  // namespace
 
-std::string GetJREPath(const char* directory) {
-  std::string dir = directory;
-  std::string arch = GetArch();
-  std::string home;
-  if (Exists(dir + "/lib/" + arch + "/libjava.so")) {
-    home = dir;
-  } else if (Exists(dir + "/jre/lib/" + arch + "/libjava.so")) {
-    home = dir + "/jre";
-  } else if (Exists(dir + "/lib/libjava.so")) {
-    // Java 9 and later keep their libraries directly under lib.
-    home = dir;
-  } else {
-    return std::string();
-  }
-  return IsExecutable((home + "/bin/java").c_str()) ? home : std::string();
-}
-
-bool IsJDK(const char* runtimeHome) {
-  const char* slash = _strrchr(runtimeHome, '/');
-  std::string home = runtimeHome;
-  if (slash != nullptr && strcmp(slash, "/jre") == 0) return Exists(home + "/../lib/tools.jar");
-  return Exists(home + "/lib/tools.jar");
-}
-
-std::string GetPublicJREPath() {
-  Candidate payloadKit, payloadRuntime;
-  if (const char* bundled = GetBundledJREPath()) {
-    (IsJDK(bundled) ? payloadKit : payloadRuntime).path = bundled;
+std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home) {
+  std::optional<std::string> payloadKit, payloadRuntime;
+  if (std::optional<std::string> bundled = GetBundledJREPath(payload, home)) {
+    (IsJDK(bundled->c_str()) ? payloadKit : payloadRuntime) = bundled;
   }
   Search search;
   struct stat st;
   if (stat("/usr/j2se", &st) == 0) {
-    std::string home = GetJREPath("/usr/j2se");
-    if (!home.empty()) TestHostRuntime(&search, home);
+    if (std::optional<std::string> found = GetJREPath("/usr/j2se")) TestHostRuntime(&search, *found);
   }
   SearchPath(&search);
 
-  if (!payloadKit.path.empty()) return payloadKit.path;
+  if (payloadKit) return payloadKit;
   if (const Candidate* kit = Newest(search.kits)) return kit->path;
-  if (!payloadRuntime.path.empty()) return payloadRuntime.path;
+  if (payloadRuntime) return payloadRuntime;
   if (const Candidate* runtime = Newest(search.runtimes)) return runtime->path;
-  return std::string();
+  return std::nullopt;
+}
+
+std::optional<std::string> ChooseRuntime(const std::optional<std::string>& javaHome, ZipFile* payload,
+                                         const char* home) {
+  if (javaHome) {
+    std::optional<std::string> jrePath = GetJREPath(javaHome->c_str());
+    if (jrePath && CheckJavaVersion(jrePath->c_str())) return jrePath;
+  }
+  return GetPublicJREPath(payload, home);
 }

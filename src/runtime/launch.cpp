@@ -2,24 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <vector>
 
-#include "core/paths.h"
-#include "core/signals.h"
-#include "core/profile.h"
-#include "runtime/child_process.h"
-#include "runtime/discovery.h"
-#include "runtime/version.h"
+#include "base/child_process.h"
+#include "base/paths.h"
+#include "base/signals.h"
+#include "base/unique_fd.h"
 #include "ui/catalogue.h"
-#include "ui/output.h"
 #include "ui/windows.h"
 
 extern char** environ;
@@ -28,18 +20,14 @@ namespace {
 
 constexpr char kLibraryPathName[] = "LD_LIBRARY_PATH=";
 
-// The time the status window stays up after the runtime was started.
-constexpr time_t kStatusHoldSeconds = 10;
-
-// The launcher's environment with the library path entry in place of any
-// LD_LIBRARY_PATH of its own. The strings are borrowed.
-std::vector<char*> EnvironmentWith(std::string& libraryPath) {
-  std::vector<char*> env;
+// This process's environment with libraryPath in place of any
+// LD_LIBRARY_PATH of its own.
+std::vector<std::string> EnvironmentWith(const std::string& libraryPath) {
+  std::vector<std::string> env;
   for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
     if (strncmp(*e, kLibraryPathName, sizeof kLibraryPathName - 1) != 0) env.push_back(*e);
   }
-  env.push_back(&libraryPath[0]);
-  env.push_back(nullptr);
+  env.push_back(libraryPath);
   return env;
 }
 
@@ -54,11 +42,6 @@ std::string PrintedText(const char* key) {
   return text;
 }
 
-// The exit code of a child that ended normally, else fallback.
-int ExitCodeOr(bool waited, int status, int fallback) {
-  return waited && WIFEXITED(status) ? WEXITSTATUS(status) : fallback;
-}
-
 // A regular file of the effective user that only it may write.
 bool IsTrustedFile(const struct stat& st) {
   return S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
@@ -70,13 +53,10 @@ bool IsTrustedFile(const struct stat& st) {
 bool IsTrustedScript(const char* path) {
   struct stat named;
   if (lstat(path, &named) != 0 || !IsTrustedFile(named)) return false;
-  int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  UniqueFd fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat opened;
-  bool same = fstat(fd, &opened) == 0 && IsTrustedFile(opened) && opened.st_dev == named.st_dev &&
-              opened.st_ino == named.st_ino;
-  close(fd);
-  return same;
+  return fd.valid() && fstat(fd.get(), &opened) == 0 && IsTrustedFile(opened) && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -89,63 +69,34 @@ std::string LibraryPathEntry(const char* bundledLibraryPath, const char* inherit
   return entry;
 }
 
-int ExecuteJava(const char* jrePath, int numOptions, const JavaVMOption* options, int numWizardArgs,
-                char* const* wizardArgs) {
-  bool toConsole = GetPrintToConsole();
-  const char* className = GetJavaClassName();
-  if (!CheckJavaClassFile()) {
-    ShowError(GetMessageKeyPrefix("no_files").c_str());
-    return 1;
-  }
-  std::string program = Resolve(jrePath, "bin/java");
-  if (!IsExecutable(program.c_str())) {
-    ShowError("java_aborted");
-    return 1;
-  }
-
-  // The child may only exec or end (the launcher may have threads), so its
-  // argument vector, environment and failure message are made here.
-  std::vector<char*> argv;
-  argv.reserve(static_cast<size_t>(numOptions) + numWizardArgs + 3);
-  argv.push_back(&program[0]);
-  for (int i = 0; i < numOptions; ++i) argv.push_back(options[i].optionString);
-  argv.push_back(const_cast<char*>(className));
-  for (int i = 0; i < numWizardArgs; ++i) argv.push_back(wizardArgs[i]);
-  argv.push_back(nullptr);
-  std::string libraryPath = LibraryPathEntry(GetBundledLibraryPath(), getenv("LD_LIBRARY_PATH"));
-  std::vector<char*> env = EnvironmentWith(libraryPath);
-  std::string aborted = PrintedText("java_aborted");
-
-  fflush(nullptr);
-  pid_t pid = ForkForExec();
-  if (pid == 0) {
-    execve(program.c_str(), argv.data(), env.data());
-    WriteText(STDERR_FILENO, aborted.data(), aborted.size());
-    _exit(1);
-  }
-  if (pid < 0) {
-    ShowError("java_aborted");
-    return 1;
-  }
-  SleepFor(kStatusHoldSeconds);
-  if (!toConsole) HideStatusWindow();
+std::optional<int> ExecuteJava(const JavaCommand& command) {
+  ChildSpec java;
+  java.program = Resolve(command.jrePath.c_str(), "bin/java");
+  if (!IsExecutable(java.program.c_str())) return std::nullopt;
+  java.args.push_back(java.program);
+  java.args.insert(java.args.end(), command.options.begin(), command.options.end());
+  java.args.push_back(command.className);
+  java.args.insert(java.args.end(), command.wizardArgs.begin(), command.wizardArgs.end());
+  java.env = EnvironmentWith(LibraryPathEntry(command.libraryPath.c_str(), getenv("LD_LIBRARY_PATH")));
+  java.execFailureText = PrintedText("java_aborted");
+  java.execFailureStatus = 1;
+  pid_t pid = StartChild(java);
+  if (pid < 0) return std::nullopt;
+  SleepFor(command.holdSeconds);
+  if (command.hideStatusWindow) HideStatusWindow();
   int status = 0;
-  bool waited = WaitForChild(pid, &status);
-  return ExitCodeOr(waited, status, 1);
+  return WaitForChild(pid, &status) ? ExitCodeOr(status, 1) : 1;
 }
 
-int InvokeUpgradeTool(const char* scriptPath) {
-  if (!IsTrustedScript(scriptPath)) return kUpgradeScriptRefused;
-  std::string program = scriptPath;
-  char* const argv[] = {&program[0], nullptr};
-  char* const noEnvironment[] = {nullptr};
-  pid_t pid = ForkForExec();
-  if (pid == 0) {
-    execve(program.c_str(), argv, noEnvironment);
-    _exit(127);
-  }
-  if (pid < 0) return -1;
+bool InvokeUpgradeTool(const char* scriptPath, int* exitStatus) {
+  *exitStatus = -1;
+  if (!IsTrustedScript(scriptPath)) return false;
+  ChildSpec script;
+  script.program = scriptPath;
+  script.args = {scriptPath};
+  script.env = std::vector<std::string>();
+  pid_t pid = StartChild(script);
   int status = 0;
-  bool waited = WaitForChild(pid, &status);
-  return ExitCodeOr(waited, status, -1);
+  if (pid > 0 && WaitForChild(pid, &status)) *exitStatus = ExitCodeOr(status, -1);
+  return true;
 }

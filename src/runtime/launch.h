@@ -1,37 +1,40 @@
 // Running the installer's Java program and the upgrade script it may leave.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "core/option_list.h"
-
-/// What InvokeUpgradeTool returns when it refused to run the script; the
-/// caller must then leave the file alone.
-constexpr int kUpgradeScriptRefused = -2;
+/// The Java program to run.
+struct JavaCommand {
+  std::string jrePath;                  // the runtime home; its bin/java runs
+  std::vector<std::string> options;     // for the virtual machine, in order
+  std::string className;                // the main class
+  std::vector<std::string> wizardArgs;  // for the main class, in order
+  std::string libraryPath;              // the payload's library directory
+  unsigned holdSeconds = 10;            // the status window stays up this long
+  bool hideStatusWindow = false;        // and then goes (graphical mode)
+};
 
 /// The environment entry that gives the runtime its library path:
 /// "LD_LIBRARY_PATH=" followed by bundledLibraryPath and ":" (when not null),
 /// then inherited and ":" (when not null), without the last ":" appended.
 std::string LibraryPathEntry(const char* bundledLibraryPath, const char* inherited);
 
-/// Runs jrePath/bin/java with the option texts in list order, the profile's
-/// main class and the wizard arguments, in the launcher's environment with
-/// LD_LIBRARY_PATH replaced (LibraryPathEntry of the payload's library
-/// directory and the launcher's own value). Keeps the status window up for
-/// the first 10 seconds, even when the runtime ends sooner, then hides it (in
-/// graphical mode) and waits for the runtime. Returns the runtime's exit code
-/// when it ended normally, else 1. Returns 1 at once, after the profile's
-/// "no_files" message, when the main class file is missing from the
-/// application home, and after "java_aborted" when bin/java is not
-/// executable, the fork fails or the exec fails (the child of a failed exec
-/// writes the message and ends with status 1 without running exit handlers).
-int ExecuteJava(const char* jrePath, int numOptions, const JavaVMOption* options, int numWizardArgs,
-                char* const* wizardArgs);
+/// Runs jrePath/bin/java with the options, the class name and the wizard
+/// arguments, in this process's environment with LD_LIBRARY_PATH replaced
+/// (LibraryPathEntry of libraryPath and the inherited value). Keeps the
+/// status window up for holdSeconds, even when the runtime ends sooner, then
+/// hides it when asked and waits for the runtime. Returns the runtime's exit
+/// code when it ended normally, else 1; none when it can't be started
+/// (bin/java is not executable or the fork fails). A child whose exec fails
+/// writes "java_aborted" and ends with status 1.
+std::optional<int> ExecuteJava(const JavaCommand& command);
 
 /// Runs the upgrade script at scriptPath as a program of its own, with
-/// itself as the only argument and an empty environment, and waits for it.
-/// The script runs only when it is a regular file (not a symbolic link),
-/// owned by the effective user and writable by nobody else; otherwise the
-/// result is kUpgradeScriptRefused. Returns its exit code when it ended
-/// normally (a failed exec ends it with 127), else -1.
-int InvokeUpgradeTool(const char* scriptPath);
+/// itself as the only argument and an empty environment, and waits for it;
+/// *exitStatus is its exit code when it ended normally (127 when it could
+/// not be executed), else -1. The script runs only when it is a regular file
+/// (not a symbolic link), owned by the effective user and writable by nobody
+/// else; otherwise this returns false, and the file must be left alone.
+bool InvokeUpgradeTool(const char* scriptPath, int* exitStatus);

@@ -1,27 +1,25 @@
 #include "runtime/version.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-#include "core/exec_name.h"
-#include "core/mbstring.h"
-#include "core/paths.h"
-#include "core/profile.h"
-#include "core/signals.h"
-#include "runtime/child_process.h"
+#include "base/child_process.h"
+#include "base/mbstring.h"
+#include "base/paths.h"
+#include "base/signals.h"
+#include "base/unique_fd.h"
 
 namespace {
 
 // Searched in this order; the count bounds the search.
 const char* const supported_vm_versions[] = {"1.4.1", "1.4.2", "1.4.3", "1.4.4", "1.4.5", "1.4.6", "1.4.7",
                                              "1.4.8", "1.4.9", "1.5",   "1.6",   "1.7",   "1.8",   "1.9"};
-constexpr int kSupportedVersions = 14;
 
 // Only this much of a runtime's "-version" output is looked at.
 constexpr size_t kProbeBytes = 512;
@@ -102,8 +100,7 @@ std::string VersionFromOutput(const std::string& output) {
 }  // namespace
 
 bool CheckVersion(const char* version) {
-  for (int i = 0; i < kSupportedVersions; ++i) {
-    const char* entry = supported_vm_versions[i];
+  for (const char* entry : supported_vm_versions) {
     if (strncmp(entry, version, strlen(entry)) == 0) return true;
   }
   // Java 9 and later number themselves "9", "11.0.2", "17.0.15".
@@ -124,45 +121,32 @@ int CompareVersions(const char* a, const char* b) {
   return 0;
 }
 
-std::string CheckJREVersion(const char* runtimeHome) {
+std::optional<std::string> CheckJREVersion(const char* runtimeHome) {
   struct stat st;
-  if (stat(runtimeHome, &st) != 0) return std::string();
-  // Everything the child needs is made before the fork.
-  std::string program = Resolve(runtimeHome, "bin/java");
-  char versionOption[] = "-version";
-  char* const argv[] = {&program[0], versionOption, nullptr};
-  char* const noEnvironment[] = {nullptr};
+  if (stat(runtimeHome, &st) != 0) return std::nullopt;
   int fds[2];
-  if (pipe(fds) != 0) return std::string();
-  fflush(nullptr);
-  pid_t pid = ForkForExec();
-  if (pid == 0) {
-    if (fds[0] != STDERR_FILENO) close(fds[0]);
-    if (fds[1] != STDERR_FILENO) {
-      dup2(fds[1], STDERR_FILENO);
-      close(fds[1]);
-    }
-    close(STDIN_FILENO);
-    close(STDOUT_FILENO);
-    execve(program.c_str(), argv, noEnvironment);
-    _exit(127);
-  }
-  close(fds[1]);
+  if (pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+  UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
+  ChildSpec probe;
+  probe.program = Resolve(runtimeHome, "bin/java");
+  probe.args = {probe.program, "-version"};
+  probe.env = std::vector<std::string>();
+  probe.stderrTo = writeEnd.get();
+  probe.closeStdinStdout = true;
+  pid_t pid = StartChild(probe);
+  writeEnd.reset();
   std::string output;
   int status = 0;
-  bool counts =
-      pid > 0 && CollectOutput(fds[0], pid, &output, &status) && WIFEXITED(status) && !output.empty();
-  close(fds[0]);
-  if (!counts) return std::string();
+  if (pid < 0 || !CollectOutput(readEnd.get(), pid, &output, &status) || !WIFEXITED(status) || output.empty())
+    return std::nullopt;
   std::string version = VersionFromOutput(output);
-  return CheckVersion(version.c_str()) ? version : std::string();
+  if (!CheckVersion(version.c_str())) return std::nullopt;
+  return version;
 }
 
-bool CheckJavaVersion(const char* runtimeHome) { return !CheckJREVersion(runtimeHome).empty(); }
+bool CheckJavaVersion(const char* runtimeHome) { return CheckJREVersion(runtimeHome).has_value(); }
 
-bool CheckJavaClassFile() {
-  const char* home = GetApplicationHome();
-  if (home == nullptr) return false;
-  std::string file = Resolve(home, GetJavaClassName()) + ".class";
+bool CheckJavaClassFile(const char* home, const char* className) {
+  std::string file = Resolve(home, className) + ".class";
   return access(file.c_str(), R_OK) == 0;
 }

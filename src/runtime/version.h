@@ -2,6 +2,7 @@
 // runtime for its version.
 #pragma once
 
+#include <optional>
 #include <string>
 
 /// The lowest supported runtime version, as users are told it.
@@ -26,13 +27,13 @@ int CompareVersions(const char* a, const char* b);
 /// the first line of the first 512 bytes it writes: the text between the last
 /// two double quotes, or the whole line when it holds no pair of quotes.
 /// Returns the version when the runtime ended normally (any exit code) and
-/// the version is supported; an empty string otherwise. Blocks until the
-/// runtime has ended.
-std::string CheckJREVersion(const char* runtimeHome);
+/// the version is supported; none otherwise. Blocks until the runtime has
+/// ended.
+std::optional<std::string> CheckJREVersion(const char* runtimeHome);
 
 /// True when CheckJREVersion finds a supported version for runtimeHome.
 bool CheckJavaVersion(const char* runtimeHome);
 
-/// True when the installer's main class file, the application home, "/",
-/// the profile's class name and ".class", is readable by the real user.
-bool CheckJavaClassFile();
+/// True when the installer's main class file, home + "/" + className +
+/// ".class", is readable by the real user.
+bool CheckJavaClassFile(const char* home, const char* className);

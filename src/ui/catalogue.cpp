@@ -5,10 +5,11 @@
 #include <langinfo.h>
 
 #include <cerrno>
+#include <optional>
 #include <vector>
 
-#include "core/mbstring.h"
-#include "ui/locale.h"
+#include "base/locale.h"
+#include "base/mbstring.h"
 
 namespace {
 
@@ -16,6 +17,9 @@ namespace {
 const char kBundle[] = "messages";
 
 using Accessor = const char* (*)();
+
+std::string titleKey;
+std::optional<std::string> title;
 
 // Finds the text of key, or null.
 const char* LookUp(const char* key) {
@@ -77,4 +81,11 @@ std::string GetLocalizedMessage(const char* key) {
   bool ok = Convert(cd, text, &converted);
   iconv_close(cd);
   return ok ? converted : std::string();
+}
+
+void SetTitleKey(const char* key) { titleKey = key; }
+
+const char* GetTitle() {
+  if (!title) title = GetLocalizedMessage(titleKey.c_str());
+  return title->c_str();
 }

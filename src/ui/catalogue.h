@@ -10,3 +10,11 @@
 /// an empty string when the key is unknown or the text can't be converted;
 /// the unconverted text when the code set has no converter.
 std::string GetLocalizedMessage(const char* key);
+
+/// Names the catalogue key of the installer's title ("setup_title" for an
+/// installer). Call before the first GetTitle.
+void SetTitleKey(const char* key);
+
+/// The localised title, fetched on the first call and kept for the run, so
+/// that the lock file's name and the windows carry the same text.
+const char* GetTitle();

@@ -5,13 +5,9 @@
 #include <poll.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 
-#include "core/memory.h"
-#include "core/profile.h"
 #include "ui/catalogue.h"
 #include "ui/windows.h"
 #include "ui/x11_motif.h"
@@ -28,8 +24,6 @@ static_assert(XmRESIZE_GROW == 1 && XmALIGNMENT_CENTER == 1 && XmDIALOG_MODELESS
 // The Motif default font-list tag.
 char kDefaultTag[] = "FONTLIST_DEFAULT_TAG_STRING";
 
-constexpr size_t kRoomStep = 1024;
-
 // No window-manager decorations or functions at all for the status window;
 // for a message box everything but resize handles, minimise and maximise.
 constexpr XtArgVal kStatusDecorations = 0;
@@ -39,59 +33,39 @@ constexpr XtArgVal kBoxFunctions = 1 + 2 + 8 + 16;
 
 Widget statusdialog = nullptr;
 
-// The pending text of each function: a composed text that didn't end with a
-// newline, put in front of the next one. The mutexes keep a text printed
-// from the cleanup path on another thread from racing the main thread's.
-char* statusCachedmessage = nullptr;
-char* boxCachedmessage = nullptr;
-std::mutex statusTextMutex;
-std::mutex boxTextMutex;
+// The text each output call holds back: a composed text that didn't end
+// with a newline, put in front of the next one. The mutex keeps a text
+// printed from the cleanup path on another thread from racing the main
+// thread's.
+struct PendingText {
+  std::mutex mutex;
+  std::string text;
+};
+PendingText statusText;
+PendingText boxText;
 
-// Returns the pending text followed by the formatted text, whole, as a new
-// heap string, and clears the pending text. *count receives the number of
-// characters the format produced; a format that the formatter rejects
-// produces none.
-char* ComposeText(char** cachedmessage, const char* format, va_list args, int* count) {
-  size_t pending = *cachedmessage != nullptr ? strlen(*cachedmessage) : 0;
-  size_t room = kRoomStep;
-  char* text;
-  for (;;) {
-    text = static_cast<char*>(MemAlloc(pending + room));
-    if (pending > 0) memcpy(text, *cachedmessage, pending);
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(text + pending, room, format, copy);
-    va_end(copy);
-    if (n < 0) {
-      text[pending] = '\0';
-      *count = 0;
-      break;
-    }
-    if (static_cast<size_t>(n) < room) {
-      *count = n;
-      break;
-    }
-    free(text);
-    // The formatter told the length, so the next round holds it.
-    room = (static_cast<size_t>(n) / kRoomStep + 1) * kRoomStep;
+// The pending text followed by the formatted text, whole; clears the
+// pending text. *count receives the number of characters the format
+// produced (none when the formatter rejects it).
+std::string ComposeText(PendingText* pending, const char* format, va_list args, int* count) {
+  va_list copy;
+  va_copy(copy, args);
+  int n = vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text = std::move(pending->text);
+  pending->text.clear();
+  *count = n < 0 ? 0 : n;
+  if (n > 0) {
+    size_t at = text.size();
+    text.resize(at + static_cast<size_t>(n) + 1);
+    vsnprintf(&text[at], static_cast<size_t>(n) + 1, format, args);
+    text.pop_back();
   }
-  free(*cachedmessage);
-  *cachedmessage = nullptr;
   return text;
 }
 
-// Writes text as it is (it is not a format any more); returns the number of
-// characters written.
-int WriteText(FILE* stream, const char* text) {
-  return static_cast<int>(fwrite(text, 1, strlen(text), stream));
-}
-
-// True (and the final newline cut off) when text forms complete lines.
-bool CutFinalNewline(char* text) {
-  size_t length = strlen(text);
-  if (length == 0 || text[length - 1] != '\n') return false;
-  text[length - 1] = '\0';
-  return true;
+int WriteText(FILE* stream, const std::string& text) {
+  return static_cast<int>(fwrite(text.data(), 1, text.size(), stream));
 }
 
 void SetArg(Arg* arg, const char* name, XtArgVal value) {
@@ -99,21 +73,30 @@ void SetArg(Arg* arg, const char* name, XtArgVal value) {
   arg->value = value;
 }
 
-// A compound string of text (newlines become line breaks), or null.
-XmString MakeString(X11Funcs* x, const char* text) {
-  return x->XmStringCreateLtoR(const_cast<char*>(text), kDefaultTag);
-}
+// A compound string (newlines become line breaks), freed with its owner.
+class CompoundString {
+ public:
+  CompoundString(X11Funcs* x, const char* text)
+      : x_(x), string_(x->XmStringCreateLtoR(const_cast<char*>(text), kDefaultTag)) {}
+  ~CompoundString() {
+    if (string_ != nullptr) x_->XmStringFree(string_);
+  }
+  CompoundString(const CompoundString&) = delete;
+  CompoundString& operator=(const CompoundString&) = delete;
+  XmString get() const { return string_; }
+  XtArgVal arg() const { return reinterpret_cast<XtArgVal>(string_); }
 
-void FreeString(X11Funcs* x, XmString string) {
-  if (string != nullptr) x->XmStringFree(string);
-}
+ private:
+  X11Funcs* x_;
+  XmString string_;
+};
 
 // The status window, created with its title; null when it can't be made.
 Widget CreateStatusWindow(X11Funcs* x) {
-  XmString title = MakeString(x, GetTitle());
-  if (title == nullptr) return nullptr;
+  CompoundString title(x, GetTitle());
+  if (title.get() == nullptr) return nullptr;
   Arg args[8];
-  SetArg(&args[0], "dialogTitle", reinterpret_cast<XtArgVal>(title));
+  SetArg(&args[0], "dialogTitle", title.arg());
   SetArg(&args[1], "mwmDecorations", kStatusDecorations);
   SetArg(&args[2], "mwmFunctions", kStatusFunctions);
   SetArg(&args[3], "width", 400);
@@ -123,28 +106,59 @@ Widget CreateStatusWindow(X11Funcs* x) {
   SetArg(&args[7], "dialogStyle", XmDIALOG_MODELESS);
   Widget window = x->XmCreateTemplateDialog(GetAppShell(), const_cast<char*>("Status"), args, 8);
   if (window != nullptr) x->XtUnmanageChild(x->XmMessageBoxGetChild(window, XmDIALOG_SEPARATOR));
-  x->XmStringFree(title);
   return window;
 }
 
-// A message box of kind with a single OK button; null when it can't be made.
-Widget CreateMessageBox(X11Funcs* x, int kind, XmString title, XmString message, XmString label) {
+// Shows lines in the status window, in place of what it showed before.
+bool ShowInStatusWindow(X11Funcs* x, const std::string& lines, int) {
+  if (statusdialog == nullptr) statusdialog = CreateStatusWindow(x);
+  if (statusdialog == nullptr) return false;
+  CompoundString message(x, lines.c_str());
+  if (message.get() == nullptr) return false;
+  x->XtVaSetValues(statusdialog, "messageString", message.arg(), static_cast<char*>(nullptr));
+  CenterAndManageChild(statusdialog);
+  return true;
+}
+
+// The modal wait: dispatches events on this thread, with the lock held,
+// until pressing OK has unmanaged the box. It waits on the connection rather
+// than inside XtAppNextEvent, which would block for good once the server is
+// gone; a lost connection ends the wait. The poll's time limit lets timers
+// that come due run.
+void WaitWhileManaged(X11Funcs* x, Widget box) {
+  pollfd connection = {ConnectionNumber(DisplayOfScreen(x->XtScreenOfObject(box))), POLLIN, 0};
+  while (x->XtIsManaged(box) && !IsX11ConnectionLost()) {
+    if (!DispatchPendingInput()) poll(&connection, 1, 100);
+  }
+}
+
+// Shows lines in a modal box of kind with a single OK button, and returns
+// once it was closed.
+bool ShowInMessageBox(X11Funcs* x, const std::string& lines, int kind) {
+  std::string label = GetLocalizedMessage("ok");
+  CompoundString title(x, GetTitle());
+  CompoundString message(x, lines.c_str());
+  CompoundString ok(x, label.c_str());
+  if (title.get() == nullptr || message.get() == nullptr || ok.get() == nullptr) return false;
   Arg args[7];
-  SetArg(&args[0], "dialogTitle", reinterpret_cast<XtArgVal>(title));
-  SetArg(&args[1], "messageString", reinterpret_cast<XtArgVal>(message));
+  SetArg(&args[0], "dialogTitle", title.arg());
+  SetArg(&args[1], "messageString", message.arg());
   SetArg(&args[2], "defaultButtonType", XmDIALOG_OK_BUTTON);
   SetArg(&args[3], "dialogStyle", XmDIALOG_PRIMARY_APPLICATION_MODAL);
   SetArg(&args[4], "mwmDecorations", kBoxDecorations);
   SetArg(&args[5], "mwmFunctions", kBoxFunctions);
-  SetArg(&args[6], "okLabelString", reinterpret_cast<XtArgVal>(label));
+  SetArg(&args[6], "okLabelString", ok.arg());
   Widget box = kind == kInformationBox
                    ? x->XmCreateInformationDialog(GetAppShell(), const_cast<char*>("Information"), args, 7)
                    : x->XmCreateErrorDialog(GetAppShell(), const_cast<char*>("Error"), args, 7);
-  if (box != nullptr) {
-    x->XtUnmanageChild(x->XmMessageBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
-    x->XtUnmanageChild(x->XmMessageBoxGetChild(box, XmDIALOG_HELP_BUTTON));
-  }
-  return box;
+  if (box == nullptr) return false;
+  x->XtUnmanageChild(x->XmMessageBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
+  x->XtUnmanageChild(x->XmMessageBoxGetChild(box, XmDIALOG_HELP_BUTTON));
+  CenterAndManageChild(box);
+  bool shown = GetAppContext() != nullptr;
+  if (shown) WaitWhileManaged(x, box);
+  if (!IsX11ConnectionLost()) x->XtDestroyWidget(box);
+  return shown;
 }
 
 // The loaded toolkit with its lock taken; null when there is no toolkit, no
@@ -160,108 +174,37 @@ X11Funcs* AcquireToolkit() {
   return x;
 }
 
-// The modal wait: dispatches events on this thread, with the lock held,
-// until pressing OK has unmanaged the box. It waits on the connection rather
-// than inside XtAppNextEvent, which would block for good once the server is
-// gone; a lost connection ends the wait. The poll's time limit lets timers
-// that come due run.
-void WaitWhileManaged(X11Funcs* x, Widget box) {
-  pollfd connection = {ConnectionNumber(DisplayOfScreen(x->XtScreenOfObject(box))), POLLIN, 0};
-  while (x->XtIsManaged(box) && !IsX11ConnectionLost()) {
-    if (!DispatchPendingInput()) poll(&connection, 1, 100);
+// What both output calls do. The composed text goes to withoutToolkit when
+// there is no toolkit, and is held back while it doesn't end with a newline;
+// then show gets it without that newline. Text that show can't put in a
+// window, or that went with a lost server, goes to standard output whole.
+// A held-back text counts as written when countHeld is set.
+int PrintToWindow(PendingText* pending, FILE* withoutToolkit, bool countHeld,
+                  bool (*show)(X11Funcs*, const std::string&, int), int kind, const char* format, va_list args) {
+  std::lock_guard<std::mutex> guard(pending->mutex);
+  int count;
+  std::string text = ComposeText(pending, format, args, &count);
+  X11Funcs* x = AcquireToolkit();
+  if (x == nullptr) return WriteText(withoutToolkit, text);
+  int result = count;
+  if (text.empty() || text.back() != '\n') {
+    pending->text = std::move(text);
+    if (!countHeld) result = 0;
+  } else if (!show(x, text.substr(0, text.size() - 1), kind) || IsX11ConnectionLost()) {
+    result = WriteText(stdout, text);
   }
+  UnlockToolkit();
+  return result;
 }
 
 }  // namespace
 
 int PrintToStatusWindow(const char* format, va_list args) {
-  std::lock_guard<std::mutex> guard(statusTextMutex);
-  int count;
-  char* text = ComposeText(&statusCachedmessage, format, args, &count);
-  X11Funcs* x = AcquireToolkit();
-  if (x == nullptr) {
-    int written = WriteText(stdout, text);
-    free(text);
-    return written;
-  }
-  int result = 0;
-  bool fallBack = false;
-  if (statusdialog == nullptr) statusdialog = CreateStatusWindow(x);
-  if (statusdialog == nullptr) {
-    fallBack = true;
-  } else if (!CutFinalNewline(text)) {
-    statusCachedmessage = text;
-  } else {
-    XmString message = MakeString(x, text);
-    if (message == nullptr) {
-      fallBack = true;
-    } else {
-      x->XtVaSetValues(statusdialog, "messageString", reinterpret_cast<XtArgVal>(message),
-                       static_cast<char*>(nullptr));
-      CenterAndManageChild(statusdialog);
-      x->XmStringFree(message);
-      result = count;
-      if (IsX11ConnectionLost()) {
-        // The server went away during this call: the line still reaches the user.
-        strcat(text, "\n");
-        fallBack = true;
-      }
-    }
-  }
-  if (fallBack) result = WriteText(stdout, text);
-  UnlockToolkit();
-  if (statusCachedmessage != text) free(text);
-  return result;
+  return PrintToWindow(&statusText, stdout, false, ShowInStatusWindow, 0, format, args);
 }
 
 int PrintToMessageBox(int kind, const char* format, va_list args) {
-  std::lock_guard<std::mutex> guard(boxTextMutex);
-  int count;
-  char* text = ComposeText(&boxCachedmessage, format, args, &count);
-  X11Funcs* x = AcquireToolkit();
-  if (x == nullptr) {
-    int written = WriteText(stderr, text);
-    free(text);
-    return written;
-  }
-  std::string label = GetLocalizedMessage("ok");
-  int result = count;
-  bool fallBack = false;
-  if (!CutFinalNewline(text)) {
-    boxCachedmessage = text;
-  } else {
-    XmString titleString = nullptr;
-    XmString messageString = nullptr;
-    XmString labelString = nullptr;
-    Widget box = nullptr;
-    if ((titleString = MakeString(x, GetTitle())) == nullptr ||
-        (messageString = MakeString(x, text)) == nullptr ||
-        (labelString = MakeString(x, label.c_str())) == nullptr ||
-        (box = CreateMessageBox(x, kind, titleString, messageString, labelString)) == nullptr) {
-      fallBack = true;
-    } else {
-      CenterAndManageChild(box);
-      if (GetAppContext() == nullptr) {
-        fallBack = true;
-      } else {
-        WaitWhileManaged(x, box);
-        // The box went with the server: what it said still reaches the user.
-        fallBack = IsX11ConnectionLost();
-      }
-    }
-    FreeString(x, titleString);
-    FreeString(x, messageString);
-    FreeString(x, labelString);
-    if (box != nullptr && !IsX11ConnectionLost()) x->XtDestroyWidget(box);
-  }
-  if (fallBack) {
-    // The text as it was given, final newline included.
-    strcat(text, "\n");
-    result = WriteText(stdout, text);
-  }
-  UnlockToolkit();
-  if (boxCachedmessage != text) free(text);
-  return result;
+  return PrintToWindow(&boxText, stderr, true, ShowInMessageBox, kind, format, args);
 }
 
 void CenterAndManageChild(Widget widget) {

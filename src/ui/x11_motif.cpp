@@ -10,12 +10,10 @@
 
 #include <atomic>
 #include <clocale>
-#include <cstdlib>
 #include <ctime>
 
-#include "core/memory.h"
-#include "core/profile.h"
-#include "ui/locale.h"
+#include "base/locale.h"
+#include "ui/catalogue.h"
 #include "ui/output.h"
 
 namespace {
@@ -27,6 +25,8 @@ const char* const motif_libraries[] = {
 };
 
 void* libgui = nullptr;
+// The table points at table while the toolkit is loaded.
+X11Funcs table;
 X11Funcs* x11funcs = nullptr;
 Display* display = nullptr;
 XtAppContext appcontext = nullptr;
@@ -68,7 +68,7 @@ struct SecondParameter<R (*)(A, B)> {
 void HandleXtError(String) { HandleX11Error(nullptr, nullptr); }
 
 template <typename Func>
-bool Resolve(const char* name, Func* slot) {
+bool ResolveSlot(const char* name, Func* slot) {
   void* symbol = dlsym(libgui, name);
   if (symbol == nullptr) return false;
   *slot = reinterpret_cast<Func>(symbol);
@@ -76,9 +76,9 @@ bool Resolve(const char* name, Func* slot) {
 }
 
 // Fills the table in slot order; false at the first name that isn't found.
-bool ResolveAll(X11Funcs* table) {
+bool ResolveAll(X11Funcs* funcs) {
 #define BRAMLET_X11_RESOLVE(name) \
-  if (!Resolve(#name, &table->name)) return false;
+  if (!ResolveSlot(#name, &funcs->name)) return false;
   BRAMLET_X11_FUNCS(BRAMLET_X11_RESOLVE)
 #undef BRAMLET_X11_RESOLVE
   return true;
@@ -97,7 +97,6 @@ X11Funcs* TearDown(bool threadStarted, std::atomic<bool>* loading) {
   if (x11funcs != nullptr) {
     if (display != nullptr) x11funcs->XCloseDisplay(display);
     display = nullptr;
-    free(x11funcs);
     x11funcs = nullptr;
   }
   processEvent = nullptr;
@@ -140,7 +139,7 @@ X11Funcs* LoadX11(bool) {
   // Once loaded, the toolkit stays until the process ends: any thread gets
   // the table at once.
   static std::atomic<X11Funcs*> loaded{nullptr};
-  if (X11Funcs* table = loaded) return table;
+  if (X11Funcs* funcs = loaded) return funcs;
   // A call that interrupts a running one (from the cleanup path) gets no
   // toolkit rather than a half-built one.
   static std::atomic<bool> loadingx11{false};
@@ -162,7 +161,7 @@ X11Funcs* LoadX11(bool) {
     }
   }
   if (x11funcs == nullptr) {
-    x11funcs = static_cast<X11Funcs*>(MemAlloc(sizeof(X11Funcs)));
+    x11funcs = &table;
     if (!ResolveAll(x11funcs)) return TearDown(false, &loadingx11);
     processEvent = reinterpret_cast<decltype(processEvent)>(dlsym(libgui, "XtAppProcessEvent"));
   }

@@ -30,9 +30,6 @@ struct X11Funcs {
 #undef BRAMLET_X11_SLOT
 };
 
-/// The number of slots in the table.
-constexpr int kX11FuncCount = 28;
-static_assert(sizeof(X11Funcs) == kX11FuncCount * sizeof(void (*)()), "one pointer per slot");
 
 /// True while the toolkit lock exists and the event thread is meant to run.
 bool IsDispatching();

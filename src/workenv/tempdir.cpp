@@ -3,37 +3,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <optional>
 #include <string>
 
-#include "core/memory.h"
-#include "core/paths.h"
+#include "base/paths.h"
 
 namespace {
 
-char* tmpdir = nullptr;
+std::optional<std::string> tmpdir;
 
 }  // namespace
 
 bool SetTempDir(const char* path) {
-  std::string candidate;
-  if (IsAbsolutePath(path)) {
-    candidate = Resolve(nullptr, path);
-  } else {
-    std::string cwd;
-    if (!GetWorkingDirectory(&cwd)) return false;
-    candidate = Resolve(cwd.c_str(), path);
-  }
+  std::optional<std::string> candidate = MakeAbsolute(path);
+  if (!candidate) return false;
   struct stat st;
-  if (access(candidate.c_str(), R_OK | W_OK | X_OK) != 0 || stat(candidate.c_str(), &st) != 0 ||
+  if (access(candidate->c_str(), R_OK | W_OK | X_OK) != 0 || stat(candidate->c_str(), &st) != 0 ||
       !S_ISDIR(st.st_mode))
     return false;
-  free(tmpdir);
-  tmpdir = StrDup(candidate.c_str());
+  tmpdir = std::move(candidate);
   return true;
 }
 
 const char* GetTempDir() {
-  if (tmpdir == nullptr) SetTempDir(kDefaultTempDir);
-  return tmpdir;
+  if (!tmpdir) SetTempDir(kDefaultTempDir);
+  return tmpdir ? tmpdir->c_str() : nullptr;
 }

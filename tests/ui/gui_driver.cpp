@@ -28,7 +28,8 @@
 #include <thread>
 #include <vector>
 
-#include "ui/locale.h"
+#include "base/locale.h"
+#include "ui/catalogue.h"
 #include "ui/output.h"
 #include "ui/windows.h"
 #include "ui/x11_motif.h"
@@ -120,6 +121,7 @@ void DescribeBox(XtPointer, XtIntervalId*) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  SetTitleKey("setup_title");
   std::vector<std::string> steps(argv + 1, argv + argc);
   auto next = [&](size_t* i) { return *i + 1 < steps.size() ? steps[++*i] : std::string(); };
   for (size_t i = 0; i < steps.size(); ++i) {

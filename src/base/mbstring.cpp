@@ -1,9 +1,9 @@
-#include "core/mbstring.h"
+#include "base/mbstring.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "ui/locale.h"
+#include "base/locale.h"
 
 bool IsMultiByteChar(const char* s, size_t index) {
   if (index == 0) return true;

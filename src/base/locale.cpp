@@ -1,11 +1,11 @@
-#include "ui/locale.h"
+#include "base/locale.h"
 
 #include <clocale>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
-#include "core/memory.h"
+
 
 namespace {
 
@@ -56,7 +56,8 @@ const char* const language_names[] = {
 // No locale modifier ever makes it into a tag.
 const char* const variant_names[] = {""};
 
-char* locale = nullptr;
+// The tag, once computed.
+std::optional<std::string> locale;
 
 // Sets the locale named name (after cutting it at the first occurrence of
 // each of cuts), or "C" when the system refuses it; returns the new name.
@@ -91,9 +92,8 @@ const char* ComputeTag(std::string name) {
   }
   if (MapLookup(language_names, lang.c_str(), &value)) language = value;
   std::string tag = country.empty() ? language : language + "_" + country;
-  free(locale);
-  locale = StrDup(tag.c_str());
-  return locale;
+  locale = tag;
+  return locale->c_str();
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ bool MapLookup(const char* const* table, const char* key, const char** out) {
 }
 
 const char* GetLocale() {
-  if (locale != nullptr) return locale;
+  if (locale) return locale->c_str();
   const char* fromEnv = setlocale(LC_ALL, "");
   if (fromEnv == nullptr) fromEnv = setlocale(LC_ALL, "C");
   std::string name = fromEnv ? fromEnv : "C";
