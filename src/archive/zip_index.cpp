@@ -160,8 +160,8 @@ IndexResult findEND(ZipFile* zip, unsigned char* end, int64_t* endPos) {
   // The block read last stands right behind the block being read, so that a
   // record straddling two blocks is seen whole.
   unsigned char buf[2 * kEndHeaderSize] = {};
-  while (len - pos < kEndSearchSpan) {
-    int count = static_cast<int>(std::min<int64_t>(kEndSearchSpan - (len - pos), kEndHeaderSize));
+  while (len - pos < kEndSearchSpan && pos > 0) {
+    int count = static_cast<int>(std::min<int64_t>({kEndSearchSpan - (len - pos), kEndHeaderSize, pos}));
     // Shifting the whole rest (not just count bytes) keeps the window
     // contiguous when the last, shorter block is read.
     memmove(buf + count, buf, sizeof buf - static_cast<size_t>(count));

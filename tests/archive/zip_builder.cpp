@@ -1,6 +1,5 @@
 #include "archive/zip_builder.h"
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <zlib.h>
 
@@ -102,34 +101,15 @@ std::string Unzip(const std::string& path, const std::string& destination, const
                   const char* lang) {
   return InChild([&] {
     UseLocaleEnvironment(lang);
-    int error;
-    ZipFile* zip = zipOpen(path.c_str(), &error);
-    if (zip == nullptr) return "open failed " + std::to_string(error);
-    int result = UnzipFiles(zip, destination.c_str(), prefix);
-    zipClose(zip);
-    return std::to_string(result);
+    ZipArchive zip(zipOpen(path.c_str(), nullptr));
+    if (!zip) return std::string("open failed");
+    return std::to_string(UnzipFiles(zip.get(), destination.c_str(), prefix));
   });
 }
 
 std::string Extra(const ZipEntry* entry) {
-  if (entry->extra == nullptr) return "<none>";
-  return std::string(reinterpret_cast<char*>(entry->extra) + 2, entry->extra[0] | (entry->extra[1] << 8));
-}
-
-bool UseUpMemory(size_t headroom, std::initializer_list<size_t> blockSizes) {
-  rlim_t pages = std::stoull(ReadFile("/proc/self/statm"));
-  struct rlimit limit = {pages * 4096 + headroom, RLIM_INFINITY};
-  if (setrlimit(RLIMIT_AS, &limit) != 0) return false;
-  // Each block is linked to the one before and the last one kept, so that
-  // none is unused.
-  static void* volatile blocks = nullptr;
-  for (size_t size : blockSizes) {
-    while (void* block = malloc(size)) {
-      *static_cast<void**>(block) = blocks;
-      blocks = block;
-    }
-  }
-  return true;
+  if (entry->extra.empty()) return "<none>";
+  return std::string(reinterpret_cast<const char*>(entry->extra.data()) + 2, entry->extra[0] | (entry->extra[1] << 8));
 }
 
 std::map<std::string, std::string> ReadTree(const std::string& root) {

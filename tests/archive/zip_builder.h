@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -80,8 +79,8 @@ void KeepForCorpus(const std::string& path);
 
 /// An archive opened with zipOpen (null when that failed), closed at the end
 /// of the scope.
-struct OpenZip : std::unique_ptr<ZipFile, void (*)(ZipFile*)> {
-  explicit OpenZip(const std::string& path) : unique_ptr(zipOpen(path.c_str(), nullptr), zipClose) {}
+struct OpenZip : ZipArchive {
+  explicit OpenZip(const std::string& path) : ZipArchive(zipOpen(path.c_str(), nullptr)) {}
 };
 
 /// Extracts the archive at path with UnzipFiles in a child process under
@@ -93,11 +92,6 @@ std::string Unzip(const std::string& path, const std::string& destination, const
 /// The entry's extra field without the length in front of it, which must
 /// match; "<none>" when it has none.
 std::string Extra(const ZipEntry* entry);
-
-/// For a child process: limits its address space to what it uses plus
-/// headroom bytes, then takes every block of each size in turn that the
-/// allocator still hands out. False when the limit can't be set.
-bool UseUpMemory(size_t headroom, std::initializer_list<size_t> blockSizes);
 
 /// Every file and directory below root: relative path to content, or to
 /// "<dir>" for a directory and "<link>" for a symbolic link.

@@ -1,12 +1,14 @@
-"""Helpers for tests of graphical mode under a real X server: Xvfb (a virtual
-X server with the X tools the tests look through), Driver (the test program
-gui_driver, tests/ui/gui_driver.cpp, with its "@ ..." reports read as they
-come), ServerTestCase (tests that share one Xvfb) and hidden_motif()."""
+"""Tests of graphical mode under a real X server: Xvfb (a virtual X server
+with the X tools the tests look through), WindowLog (the windows mapped on
+it, as the server reports them) and Driver, the test program gui_driver
+(tests/ui/gui_driver.cpp), whose "@ ..." reports are read as they come."""
 
+import ctypes
 import os
 import queue
 import select
 import shutil
+import struct
 import subprocess
 import threading
 import time
@@ -15,12 +17,10 @@ import unittest
 import harness
 
 DRIVER = os.environ.get("BRAMLET_GUI_DRIVER", "")
-SCREENSHOTS = os.path.join(harness.BUILD_DIR or ".", "gui-screenshots")
-# The real ImageMagick, not a stand-in earlier on PATH.
-CONVERT = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
+SCREENSHOTS = os.path.join(harness.BUILD_DIR, "gui-screenshots")
 
 
-def poll(check, timeout=10):
+def poll(check, timeout=30):
     """Calls check every 50 ms until it gives something true or timeout
     seconds have passed; returns its last value."""
     deadline = time.monotonic() + timeout
@@ -29,9 +29,58 @@ def poll(check, timeout=10):
     return value
 
 
+class WindowLog:
+    """The top-level windows mapped on a display from now on, in the order
+    the server mapped them, each as (id, (x, y, width, height)). The server
+    queues every event for the log's own connection, so a window that came
+    and went between two looks of a test is in it all the same."""
+
+    SUBSTRUCTURE_NOTIFY = 1 << 19
+    CREATE, MAP, CONFIGURE = 16, 19, 22
+
+    def __init__(self, display):
+        x = self.x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        for name in ("XSync", "XPending", "XConnectionNumber", "XNextEvent", "XCloseDisplay"):
+            getattr(x, name).argtypes = [ctypes.c_void_p] + ([ctypes.c_int] if name == "XSync" else
+                                                             [ctypes.c_char_p] if name == "XNextEvent" else [])
+        self.connection = x.XOpenDisplay(display.encode())
+        x.XSelectInput(self.connection, x.XDefaultRootWindow(self.connection), self.SUBSTRUCTURE_NOTIFY)
+        x.XSync(self.connection, 0)
+        self.mapped, self._geometry, self._running = [], {}, True
+        self._thread = threading.Thread(target=self._read, daemon=True)
+        self._thread.start()
+
+    def _read(self):
+        event = ctypes.create_string_buffer(192)
+        fd = self.x.XConnectionNumber(self.connection)
+        while self._running:
+            if not self.x.XPending(self.connection):
+                select.select([fd], [], [], 0.05)
+                continue
+            self.x.XNextEvent(self.connection, event)
+            kind, = struct.unpack_from("i", event, 0)
+            window, = struct.unpack_from("L", event, 40)
+            if kind in (self.CREATE, self.CONFIGURE):
+                self._geometry[window] = struct.unpack_from("4i", event, 48)
+            elif kind == self.MAP:
+                self.mapped.append((window, self._geometry.get(window)))
+
+    def stop(self):
+        self._running = False
+        self._thread.join(10)
+        self.x.XCloseDisplay(self.connection)
+
+
 class Xvfb:
     """A virtual X server on a free display number, one screen of width x
-    height pixels."""
+    height pixels. Every window mapped, unmapped or configured on it is
+    logged from the start by xev, so that a test can look at a window that
+    came and went between two looks of its own."""
 
     def __init__(self, width=1024, height=768):
         read_end, write_end = os.pipe()
@@ -42,16 +91,25 @@ class Xvfb:
             stderr=subprocess.DEVNULL, start_new_session=True)
         os.close(write_end)
         with os.fdopen(read_end, "rb") as f:
-            number = f.readline() if select.select([f], [], [], 20)[0] else b""
+            number = f.readline() if select.select([f], [], [], 30)[0] else b""
         if not number.endswith(b"\n"):
             self.stop()
             raise RuntimeError("Xvfb did not report its display")
         self.display = ":" + number.decode().strip()
+        self.log = None
 
     def stop(self):
+        if self.log:
+            self.log.stop()
+            self.log = None
         if self.proc.poll() is None:
             self.proc.kill()
         self.proc.wait()
+
+    def log_windows(self):
+        """Starts a WindowLog of this server; it stops with the server."""
+        self.log = WindowLog(self.display)
+        return self.log
 
     def env(self, **more):
         """The environment for a client of this server (adds to harness.BASE_ENV)."""
@@ -59,7 +117,7 @@ class Xvfb:
 
     def tool(self, *args, check=True):
         """Runs an X tool against this server; returns its standard output."""
-        r = subprocess.run(args, env=dict(harness.BASE_ENV, DISPLAY=self.display), capture_output=True, timeout=30)
+        r = subprocess.run(args, env=dict(harness.BASE_ENV, DISPLAY=self.display), capture_output=True, timeout=60)
         if check and r.returncode != 0:
             raise AssertionError("%s failed: %r" % (args[0], r.stderr))
         return r.stdout
@@ -69,7 +127,7 @@ class Xvfb:
         args = ["--classname", "^%s$" % classname] if classname is not None else ["--name", "^%s$" % name]
         return [int(w) for w in self.tool("xdotool", "search", "--onlyvisible", *args, check=False).split()]
 
-    def wait_window(self, name=None, classname=None, timeout=10):
+    def wait_window(self, name=None, classname=None, timeout=30):
         """Polls for the one mapped window of that title (or class name)."""
         found = []
 
@@ -80,11 +138,6 @@ class Xvfb:
         if not poll(single, timeout):
             raise AssertionError("windows %r/%r: %r" % (name, classname, found))
         return found[0]
-
-    def wait_gone(self, window, timeout=10):
-        """Polls until window is no longer mapped."""
-        if not poll(lambda: self.geometry(window).get("map") != "IsViewable", timeout):
-            raise AssertionError("window %d still shown" % window)
 
     def geometry(self, window):
         """x, y, width, height and map state of window ({} once it's gone)."""
@@ -98,11 +151,6 @@ class Xvfb:
                 value = value.strip()
                 info[keys[key]] = int(value) if value.lstrip("-").isdigit() else value
         return info
-
-    def wait_geometry(self, window, timeout=10, **expected):
-        """Polls until window's geometry has the expected values; returns it."""
-        poll(lambda: all(self.geometry(window).get(k) == v for k, v in expected.items()), timeout)
-        return self.geometry(window)
 
     def property(self, window, name):
         """The raw value text of a window property, as xprop prints it."""
@@ -121,21 +169,22 @@ class Xvfb:
     def screenshot(self, path, window=None, margin=12):
         """Saves the screen (or the part around window) as a PNG at path."""
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        args = [CONVERT, "xwd:-"]
+        args = ["/usr/bin/convert", "xwd:-"]
         if window is not None:
             g = self.geometry(window)
             args += ["-crop", "%dx%d+%d+%d" % (g["width"] + 2 * margin, g["height"] + 2 * margin,
                                                max(g["x"] - margin, 0), max(g["y"] - margin, 0)), "+repage"]
-        subprocess.run(args + ["png:" + path], input=self.tool("xwd", "-root", "-silent"), check=True, timeout=30)
+        subprocess.run(args + ["png:" + path], input=self.tool("xwd", "-root", "-silent"), check=True, timeout=60)
 
-    def wait_ink(self, window, timeout=10):
-        """Polls until something darker than the window's grey is drawn in it."""
+    def wait_ink(self, window, timeout=30):
+        """Polls until something darker than the window's grey is drawn in
+        it: the event thread has handled its exposure."""
         path = os.path.join(SCREENSHOTS, ".ink-%s-%d.png" % (self.display[1:], window))
 
         def darkest():
             self.screenshot(path, window, margin=0)
-            return float(subprocess.run([CONVERT, path, "-colorspace", "Gray", "-format", "%[fx:minima]", "info:"],
-                                        capture_output=True, check=True).stdout)
+            return float(subprocess.run(["/usr/bin/convert", path, "-colorspace", "Gray", "-format", "%[fx:minima]",
+                                         "info:"], capture_output=True, check=True).stdout)
 
         drawn = poll(lambda: darkest() < 0.3, timeout)
         os.unlink(path)
@@ -168,7 +217,7 @@ class Driver:
                 self.lines.put(line[2:].rstrip(b"\n").decode("latin-1"))
         self.lines.put(None)
 
-    def expect(self, report, timeout=20):
+    def expect(self, report, timeout=60):
         """Waits for the next report, which must begin with report; returns the rest."""
         try:
             text = self.lines.get(timeout=timeout)
@@ -184,7 +233,6 @@ class Driver:
         self.proc.stdin.flush()
 
     def kill(self):
-        """Ends a driver that is still running, with all it started."""
         if self.proc.poll() is None:
             harness.kill_group(self.proc)
             self.proc.wait()
@@ -192,7 +240,7 @@ class Driver:
         for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
             stream.close()
 
-    def finish(self, timeout=30):
+    def finish(self, timeout=60):
         """Waits for the end; returns the status, the console output (standard
         output without the reports, standard error) and the reports."""
         self.proc.stdin.close()
@@ -208,14 +256,11 @@ class Driver:
 
 @unittest.skipUnless(DRIVER, "built without the Motif headers")
 class ServerTestCase(unittest.TestCase):
-    """Tests that run gui_driver and share one X server (self.x) with a screen
-    of this size."""
-
-    screen = (1024, 768)
+    """Tests that run gui_driver and share one X server (self.x)."""
 
     @classmethod
     def setUpClass(cls):
-        cls.x = Xvfb(*cls.screen)
+        cls.x = Xvfb()
 
     @classmethod
     def tearDownClass(cls):
@@ -236,8 +281,7 @@ def fields(report):
 
 
 def system_library(name="libXm.so.4"):
-    """The file behind a shared library's name (the Motif library's by
-    default), as the dynamic loader finds it."""
+    """The file behind a shared library's name, as the dynamic loader finds it."""
     for line in subprocess.run(["/sbin/ldconfig", "-p"], capture_output=True).stdout.decode().splitlines():
         if line.strip().startswith(name + " ") and "=>" in line:
             return os.path.realpath(line.split("=>")[1].strip())

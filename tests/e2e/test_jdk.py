@@ -1,5 +1,6 @@
 """The launcher running a real installer class on the JDK of this machine,
-found through JAVA_HOME and bundled in the payload."""
+found through JAVA_HOME. (The example installer's tests run one bundled in
+the payload.)"""
 
 import os
 import shutil
@@ -31,58 +32,19 @@ def compile_installer(out):
         shutil.rmtree(classes, ignore_errors=True)
 
 
-def bundled_runtime():
-    """A small runtime made with jlink, cached in the build directory."""
-    cache = os.path.join(harness.BUILD_DIR or tempfile.gettempdir(), "test-cache", "jre")
-    if not os.path.exists(os.path.join(cache, "bin", "java")):
-        shutil.rmtree(cache, ignore_errors=True)
-        os.makedirs(os.path.dirname(cache), exist_ok=True)
-        subprocess.run([JDK + "/bin/jlink", "--add-modules", "java.base", "--strip-debug", "--no-man-pages",
-                        "--no-header-files", "--output", cache], check=True)
-    return cache
-
-
-def tree(root, prefix):
-    files = {}
-    for dirpath, _, names in os.walk(root):
-        for n in names:
-            path = os.path.join(dirpath, n)
-            with open(path, "rb") as f:
-                files[prefix + os.path.relpath(path, root)] = f.read()
-    return files
-
-
 class RealJdkTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dir = harness.Scratch()
-        cls.files = compile_installer(cls.dir.path)
-        cls.batch = harness.Batch()
-        for key, files, env in (
-                ("java-home", cls.files, {"JAVA_HOME": JDK}),
-                ("bundled", dict(cls.files, **tree(bundled_runtime(), "package/jre/")), {})):
-            tmp = cls.dir.mkdir("tmp-" + key)
-            setup = harness.make_payload(cls.dir / key / "setup", files)
-            # Extracted files are made 0700, so the runtime's programs stay executable.
-            env = dict(env, BRAMLET_TEST_OUT=cls.dir / ("out-" + key), BRAMLET_TEST_STATUS="7")
-            cls.batch.start(key, ["-console", "-debug", "-tmpdir", tmp, "-id"], program=setup, env=env)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.batch.finish_all()
-        cls.dir.cleanup()
-
-    def report(self, key):
-        r = self.batch.result(key, timeout=120)
+    def test_found_through_java_home(self):
+        d = harness.Scratch()
+        self.addCleanup(d.cleanup)
+        tmp = d.mkdir("tmp")
+        setup = harness.installer(d / "setup", files=compile_installer(d.path))
+        r = harness.run(["-console", "-debug", "-tmpdir", tmp, "-id"], program=setup,
+                        env={"JAVA_HOME": JDK, "BRAMLET_TEST_OUT": d / "out", "BRAMLET_TEST_STATUS": "7"})
         self.assertEqual(r.status, 7, r)
-        with open(self.dir / ("out-" + key)) as f:
+        with open(d / "out") as f:
             lines = f.read().splitlines()
-        return r, dict(l.split("=", 1) for l in lines if not l.startswith("arg=")), \
-            [l[4:] for l in lines if l.startswith("arg=")]
-
-    def check(self, key):
-        r, props, args = self.report(key)
-        tmp = self.dir / ("tmp-" + key)
+        props = dict(line.split("=", 1) for line in lines if not line.startswith("arg="))
+        args = [line[4:] for line in lines if line.startswith("arg=")]
         wd = props["java.io.tmpdir"]
         self.assertEqual(os.path.dirname(wd), tmp)
         self.assertEqual(props["temp.dir"], tmp)
@@ -94,15 +56,7 @@ class RealJdkTest(unittest.TestCase):
         self.assertTrue(props["format"].startswith("PackageFormat 17"), props["format"])
         self.assertEqual(args, ["-nodisplay", "-id"])
         self.assertEqual(os.listdir(tmp), [])
-        return props
-
-    def test_found_through_java_home(self):
-        props = self.check("java-home")
         self.assertTrue(props["java.home"].startswith(JDK), props["java.home"])
-
-    def test_bundled_in_the_payload(self):
-        props = self.check("bundled")
-        self.assertEqual(props["java.home"], props["java.io.tmpdir"] + "/package/jre")
 
 
 if __name__ == "__main__":

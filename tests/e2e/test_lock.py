@@ -16,7 +16,7 @@ class LockTest(unittest.TestCase):
         self.setup = harness.installer(self.dir / "setup")
         self.addCleanup(harness.remove_lock_file, self.setup)
         self.started = self.dir / "started"
-        self.java = harness.fake_java(self.dir / "java", sleep=60, started=self.started)
+        self.java = harness.java(self.dir / "java", started=self.started, wait=self.dir / "never")
 
     def start_first(self):
         proc = harness.start(["-console", "-tmpdir", self.dir.mkdir("tmp")], program=self.setup,
@@ -27,14 +27,14 @@ class LockTest(unittest.TestCase):
 
     def test_a_second_run_of_the_same_file_is_refused(self):
         first = self.start_first()
-        self.assertEqual(harness.mode_of(harness.lock_path(self.setup)), 0o600)
+        self.assertEqual(os.stat(harness.lock_path(self.setup)).st_mode & 0o777, 0o600)
         # The lock comes before the options: even -help is refused.
         second = harness.run(["-help"], program=self.setup)
         self.assertEqual((second.status, second.stderr, second.stdout), (1, ALREADY, b""))
         self.assertIsNone(first.poll())
         # Other users, other copies and other languages run alongside.
         self.assertEqual(harness.run(["-help"], program=self.setup, unprivileged=True).status, 0)
-        copy = harness.installer(self.dir / "copy")
+        copy = harness.installer(self.dir / "copy/setup")
         self.assertEqual(harness.run(["-help"], program=copy).status, 0)
         es = harness.run(["-help"], program=self.setup, env={"LANG": "es_ES.ISO-8859-1"})
         self.assertEqual(es.status, 0, es)

@@ -6,13 +6,10 @@ import os
 import shutil
 import signal
 import subprocess
-import time
 import unittest
 
 import harness
 
-MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
-UNINSTALLER = os.environ.get("BRAMLET_UNINSTALLER", "")
 PAYLOAD = {
     "bramlet.class": b"\xca\xfe\xba\xbe main class",
     "package/PackageFormat.jar": b"jar",
@@ -22,7 +19,7 @@ PAYLOAD = {
 
 
 def mksetup(args, **kwargs):
-    return harness.run(args, program=MKSETUP, **kwargs)
+    return harness.run(args, program=harness.MKSETUP, **kwargs)
 
 
 def read(path):
@@ -44,16 +41,20 @@ class Mksetup(unittest.TestCase):
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s\n" % message))
         self.assertEqual(os.listdir(self.out), [])
 
-    def test_the_launcher_beside_mksetup_extracts_the_payload_and_runs_the_bundled_runtime(self):
+    def test_the_launcher_extracts_the_payload_and_runs_the_bundled_runtime(self):
         d = self.dir
-        harness.fake_java(d / "jre", layout="modern", record=d / "record", status=3)
-        self.assertEqual(mksetup(["--runtime", d / "jre", self.payload, d / "setup"]).status, 0)
-        r = harness.run(["-console", "-tmpdir", d.mkdir("tmp")], program=d / "setup", env={"JAVA_HOME": None},
-                        timeout=90)
+        harness.java(d / "jre", layout="modern", log=d / "log", exit=3)
+        r = mksetup(["--launcher", harness.LAUNCHER, "--runtime", d / "jre", self.payload, d / "setup"])
+        self.assertEqual(r.status, 0, r)
+        r = harness.run(["-console", "-tmpdir", d.mkdir("tmp")], program=d / "setup", env={"JAVA_HOME": None})
         self.assertEqual(r.status, 3, r)
-        record = harness.read_record(d / "record")
-        self.assertEqual(record["argv"][0], record["cwd"] + "/package/jre/bin/java")
-        self.assertLessEqual(set(PAYLOAD) | {"package/jre/lib/libjava.so"}, set(record["files"]))
+        run = harness.java_run(d / "log")
+        self.assertEqual(run["arg"][0], run["cwd"] + "/package/jre/bin/java")
+        self.assertLessEqual(set(PAYLOAD) | {"package/jre/lib/libjava.so"}, set(run["file"]))
+        # What the launcher would not take as a runtime is refused.
+        os.unlink(d / "jre/bin/java")
+        self.assertRefused(["--runtime", d / "jre"], "%s: not a Java runtime the launcher accepts (no bin/java "
+                           "beside lib/libjava.so)" % (d / "jre"))
 
     def test_help_and_usage_errors(self):
         r = mksetup(["--help"])
@@ -92,9 +93,9 @@ class Mksetup(unittest.TestCase):
         r = mksetup(["--verify", damaged])
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: docs/readme.txt: damaged (its data, size or"
                                                             " CRC-32 don't match)\n" % damaged))
-        r = mksetup(["--verify", UNINSTALLER])
+        r = mksetup(["--verify", harness.UNINSTALLER])
         self.assertEqual((r.status, r.stderr.decode()),
-                         (1, "mksetup: %s: no archive the launcher can read at its end\n" % UNINSTALLER))
+                         (1, "mksetup: %s: no archive the launcher can read at its end\n" % harness.UNINSTALLER))
 
     def test_refusals_and_warnings(self):
         os.unlink(self.payload / "bramlet.class")
@@ -110,22 +111,20 @@ class Mksetup(unittest.TestCase):
     def test_an_interrupted_run_leaves_nothing(self):
         # Enough data that the archive is still being written when the signal comes.
         self.dir.write("payload/data", os.urandom(96 << 20))
-        proc = harness.start([self.payload, self.out / "setup"], program=MKSETUP)
-        end = time.monotonic() + 30
-        while not os.listdir(self.out) and time.monotonic() < end:
-            time.sleep(0.01)
+        proc = harness.start([self.payload, self.out / "setup"], program=harness.MKSETUP)
+        harness.wait_for(lambda: os.listdir(self.out), what="the staging directory")
         proc.send_signal(signal.SIGINT)
         r = harness.finish(proc)
         self.assertEqual((r.signal, r.stderr), (signal.SIGINT, b"mksetup: interrupted\n"))
         self.assertEqual(os.listdir(self.out), [])
 
     def test_an_uninstaller_with_its_own_launcher_and_main_class(self):
-        options = ["--launcher", UNINSTALLER, "--main-class", "bramlet_uninstall"]
+        options = ["--launcher", harness.UNINSTALLER, "--main-class", "bramlet_uninstall"]
         self.assertRefused(options, "%s: no bramlet_uninstall.class at its top; the launcher would have nothing to run"
                            % self.payload)
         self.dir.write("payload/bramlet_uninstall.class", "uninstaller")
         self.assertEqual(mksetup(options + [self.payload, self.out / "uninstall"]).status, 0)
-        self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(UNINSTALLER)], read(UNINSTALLER))
+        self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(harness.UNINSTALLER)], read(harness.UNINSTALLER))
 
     def test_cmake_install_tree(self):
         """cmake --install: the launchers, mksetup and their man pages; the
@@ -135,7 +134,7 @@ class Mksetup(unittest.TestCase):
         subprocess.run(["cmake", "--install", harness.BUILD_DIR, "--prefix", prefix], check=True,
                        stdout=subprocess.DEVNULL)
         for program in ("bramlet-setup", "bramlet-uninstall", "mksetup"):
-            self.assertEqual(harness.mode_of(prefix / "bin" / program), 0o755, program)
+            self.assertEqual(os.stat(prefix / "bin" / program).st_mode & 0o777, 0o755, program)
             page = prefix / "share/man/man1" / (program + ".1")
             r = subprocess.run(["man", "--warnings", "-l", page], capture_output=True,
                                env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin"})

@@ -7,7 +7,6 @@ import unittest
 
 import harness
 
-UNINSTALLER = os.environ.get("BRAMLET_UNINSTALLER", "")
 USAGE = ("Usage: 'uninstall' [-options]\nwhere options include:\n"
          "    -console\n        run this application in a console\n"
          "    -silent \n        run this application silently \n"
@@ -19,8 +18,7 @@ USAGE = ("Usage: 'uninstall' [-options]\nwhere options include:\n"
 
 
 class Uninstaller(unittest.TestCase):
-    """Runs started together: one that reaches the Java program keeps the
-    launcher, and its lock, for 10 seconds."""
+    """Runs started together."""
 
     @classmethod
     def setUpClass(cls):
@@ -30,8 +28,11 @@ class Uninstaller(unittest.TestCase):
                           ("empty", ["-console"])):
             # The payload holds bramlet_uninstall.class (but for "empty") and the class path jar.
             files = {"bramlet_uninstall.class": b"\xca\xfe\xba\xbe uninstaller"} if key != "empty" else {}
-            program = harness.installer(d / key / "uninstall", files=files, main_class=False, launcher=UNINSTALLER)
-            java = harness.fake_java(d / ("java-" + key), record=d / ("rec-" + key))
+            program = harness.installer(d / key / "uninstall", files=files, main_class=False,
+                                        launcher=harness.UNINSTALLER)
+            # The silent run's runtime waits until the lock file was looked at.
+            java = harness.java(d / ("java-" + key), log=d / ("log-" + key), started=d / ("started-" + key),
+                                wait=d / "go")
             cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key)], program=program, env={"JAVA_HOME": java})
 
     @classmethod
@@ -40,26 +41,29 @@ class Uninstaller(unittest.TestCase):
         cls.dir.cleanup()
 
     def test_lock_file_carries_the_uninstallers_title(self):
-        harness.wait_for(self.dir / "rec-silent")
-        st = os.stat(self.dir / "silent/uninstall")
-        self.assertTrue(os.path.exists("/var/tmp//Uninstall.%d.%d.%d" % (st.st_dev, st.st_ino, os.geteuid())))
-        second = harness.run(["-help"], program=self.dir / "silent/uninstall")
-        self.assertEqual((second.status, second.stderr),
-                         (1, b"Another uninstallation process is already running. Exiting.\n"))
+        harness.wait_for(self.dir / "started-silent")
+        try:
+            self.assertTrue(os.path.exists(harness.lock_path(self.dir / "silent/uninstall", "Uninstall")))
+            second = harness.run(["-help"], program=self.dir / "silent/uninstall")
+            self.assertEqual((second.status, second.stderr),
+                             (1, b"Another uninstallation process is already running. Exiting.\n"))
+        finally:
+            self.dir.write("go", "")
 
     def test_missing_main_class_and_usage_that_lists_silent_without_a_file(self):
         r = self.batch.result("empty")
         self.assertEqual((r.status, r.stderr), (1, b"There are no files requiring uninstallation.\n"))
-        self.assertIsNone(harness.read_record(self.dir / "rec-empty"))
+        self.assertEqual(harness.read_log(self.dir / "log-empty"), ["probe"])
         r = harness.run(["-help"], program=self.dir / "empty/uninstall")
         self.assertEqual((r.status, r.stderr, r.stdout), (0, USAGE, b""))
 
     def test_silent_needs_no_state_file_and_reads_the_next_argument_as_an_option(self):
+        self.dir.write("go", "")
         for key, tail in (("silent", ["-nodisplay", "-noconsole"]),
                           ("silent-console", ["-nodisplay", "-nodisplay", "-noconsole"])):
             r = self.batch.result(key)
             self.assertEqual(r.status, 0, r)
-            argv = harness.read_record(self.dir / ("rec-" + key))["argv"]
+            argv = harness.java_run(self.dir / ("log-" + key))["arg"]
             self.assertEqual(argv[-len(tail) - 1:], ["bramlet_uninstall"] + tail)
             classpath = [a[len("-Djava.class.path="):] for a in argv if a.startswith("-Djava.class.path=")]
             self.assertEqual(len(classpath), 1, argv)

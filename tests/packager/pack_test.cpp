@@ -71,7 +71,7 @@ class PackTest : public ::testing::Test {
 
 TEST_F(PackTest, RoundTripsThroughTheLaunchersReaderAndUnzip) {
   std::string payload = dir_ / "p", setup = dir_ / "out/setup";
-  for (int level : {6, 0, 9}) {
+  for (int level : {6, 0}) {
     SCOPED_TRACE("level " + std::to_string(level));
     Command c = PackCommand(setup);
     c.level = level;
@@ -94,10 +94,9 @@ TEST_F(PackTest, RoundTripsThroughTheLaunchersReaderAndUnzip) {
     EXPECT_EQ(std::make_pair(verified.entries, verified.problems), std::make_pair(11, std::vector<std::string>{}));
 
     std::string extracted = dir_ / ("x" + std::to_string(level)), unzipped = dir_ / ("u" + std::to_string(level));
-    ZipFile* zip = zipOpen(setup.c_str(), nullptr);
+    ZipArchive zip(zipOpen(setup.c_str(), nullptr));
     ASSERT_NE(zip, nullptr);
-    EXPECT_EQ(UnzipFiles(zip, extracted.c_str(), nullptr), 1);
-    zipClose(zip);
+    EXPECT_TRUE(UnzipFiles(zip.get(), extracted.c_str(), nullptr));
     EXPECT_EQ(Shell("diff -r " + payload + " " + extracted), 0);
     // unzip warns about the launcher in front (status 1) and extracts all.
     std::string unzip = "unzip -qq " + setup + " -d " + unzipped + " 2>/dev/null; [ $? -le 1 ] && ";
@@ -117,11 +116,10 @@ TEST_F(PackTest, SameInputsGiveSameBytes) {
               utime((dir_ / "p/data/text").c_str(), &times);
               setenv("TZ", "Asia/Tokyo", 1);
               if (a != PackOk(PackCommand(second))) return std::string("differ");
-              ZipFile* zip = zipOpen(first.c_str(), nullptr);
-              ZipEntry* e = zipGetNextEntry(zip, 3);
+              ZipArchive zip(zipOpen(first.c_str(), nullptr));
+              ZipEntry* e = zipGetNextEntry(zip.get(), 3);
               std::string stamp = e->dosTime == DosDateTime(1700000000) ? "epoch time" : "other time";
-              zipFreeEntry(zip, e);
-              zipClose(zip);
+              zipFreeEntry(zip.get(), e);
               setenv("SOURCE_DATE_EPOCH", "yesterday", 1);
               std::string err;
               return Pack(PackCommand(dir_ / "out/third"), "", &err) ? "packed" : stamp + "; " + err;
@@ -175,7 +173,8 @@ TEST_F(PackTest, RefusalsLeaveAnEarlierInstallerAlone) {
 
   Command runtime = PackCommand(setup);
   runtime.runtime = dir_ / "p/docs";
-  expectRefused(runtime, dir_ / "p/docs" + ": not a Java runtime (no bin/java beside lib/libjava.so)");
+  expectRefused(runtime,
+                dir_ / "p/docs" + ": not a Java runtime the launcher accepts (no bin/java beside lib/libjava.so)");
   dir_.Write("p/package/jre/release", "JAVA_VERSION=1.8");
   expectRefused(runtime, dir_ / "p" + ": already holds package/jre; drop it or the runtime option");
 }

@@ -32,13 +32,6 @@ std::vector<std::string> Names(const std::vector<PayloadItem>& items) {
   return names;
 }
 
-TEST(EntryNames, OnlyNamesThatStayBelowTheDestinationAreSafe) {
-  for (const char* good : {"a", "a/b", "a/", "a/b/", "..a", "a..", "a/.b/c", "a b/\xe3\x81\x82"})
-    EXPECT_TRUE(IsSafeEntryName(good)) << good;
-  for (const char* bad : {"", "/", "/a", "..", "../a", "a/..", "a/../b", "a/../", ".", "./a", "a/./b", "a//b", "//"})
-    EXPECT_FALSE(IsSafeEntryName(bad)) << bad;
-}
-
 TEST(PayloadWalk, ListsFilesAndDirectoriesInByteOrderFollowingLinks) {
   test::ScratchDir dir(0755);
   dir.Write("p/bramlet.class", "main");

@@ -9,16 +9,15 @@
 #include <utility>
 #include <vector>
 
-#include "core/exec_name.h"
-#include "runtime/runtime_support.h"
 #include "support/child.h"
+#include "support/stand_in.h"
 
 namespace {
 
 using test::Layout;
 using test::MakeRuntime;
 
-std::string Show(const std::string& s) { return s.empty() ? "<null>" : s; }
+std::string Show(const std::optional<std::string>& s) { return s.value_or("<null>"); }
 
 std::string Version(const std::string& version) { return "version=java version \"" + version + "\""; }
 
@@ -76,8 +75,7 @@ std::string Choose(const Search& search, const std::string& cwd, const test::Chi
         for (auto [name, value] :
              {std::make_pair("JAVA_HOME", search.javaHome), std::make_pair("PATH", search.path)})
           value == kUnset ? unsetenv(name) : setenv(name, value.c_str(), 1);
-        if (!search.applicationHome.empty()) SetApplicationHome(search.applicationHome.c_str());
-        return Show(GetPublicJREPath());
+        return Show(GetPublicJREPath(nullptr, (search.applicationHome.empty() ? cwd : search.applicationHome).c_str()));
       },
       options);
 }
@@ -141,7 +139,7 @@ TEST(GetPublicJREPath, PrefersKitsThenTheNewestVersionThenTheLastFound) {
     searches.push_back({path(newer, older), dir / newer});
   }
   for (const Search& s : searches)
-    EXPECT_EQ(Choose(s, java8 + "/bin"), Show(s.chosen))
+    EXPECT_EQ(Choose(s, java8 + "/bin"), s.chosen.empty() ? "<null>" : s.chosen)
         << s.path << " " << s.javaHome << " " << s.applicationHome;
   EXPECT_EQ(test::ReadFile(dir / "twice.probes"), "probe\nprobe\n");
   EXPECT_EQ(test::ReadFile(dir / "payload.probes"), "");
@@ -164,7 +162,7 @@ TEST(GetPublicJREPath, TakesUsrJ2seFirstInTheSearchOrder) {
   };
   for (const Search& s :
        {Search{kUnset, "/usr/j2se/jre"}, Search{kUnset, "/usr/j2se/jre", older}, Search{kUnset, same, same}})
-    EXPECT_EQ(Choose(s, dir.path(), options), Show(s.chosen)) << s.javaHome;
+    EXPECT_EQ(Choose(s, dir.path(), options), s.chosen) << s.javaHome;
 }
 
 }  // namespace

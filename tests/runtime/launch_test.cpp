@@ -1,126 +1,85 @@
 #include "runtime/launch.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <thread>
-#include <vector>
+#include <filesystem>
+#include <fstream>
 
-#include "core/exec_name.h"
-#include "runtime/runtime_support.h"
 #include "support/child.h"
+#include "support/stand_in.h"
 
 namespace {
 
-using test::Recorded;
+// The values of the lines of a stand-in's log that begin with key + "=".
+std::vector<std::string> Logged(const std::string& log, const std::string& key) {
+  std::vector<std::string> values;
+  std::istringstream lines(test::ReadFile(log));
+  for (std::string line; std::getline(lines, line);)
+    if (line.compare(0, key.size() + 1, key + "=") == 0) values.push_back(line.substr(key.size() + 1));
+  return values;
+}
 
-const char kNoFiles[] = "Error: There are no files requiring installation.\n";
-const char kAborted[] = "Error: The Java(TM) Virtual Machine has aborted.\n";
-
-// With an application home, the runtime's own record shows the entry (below, and
-// in the end-to-end tests).
-TEST(LibraryPathEntry, IsTheInheritedValueAloneWithoutAnApplicationHome) {
+TEST(LibraryPathEntry, PutsThePayloadsDirectoryFirstWithoutATrailingColon) {
   EXPECT_EQ(LibraryPathEntry(nullptr, nullptr), "LD_LIBRARY_PATH=");
+  EXPECT_EQ(LibraryPathEntry("/w/package", nullptr), "LD_LIBRARY_PATH=/w/package");
+  EXPECT_EQ(LibraryPathEntry("/w/package", "/usr/lib"), "LD_LIBRARY_PATH=/w/package:/usr/lib");
+  // A value of its own that ends in ":" keeps it; a set but empty one keeps its place.
   EXPECT_EQ(LibraryPathEntry(nullptr, "/usr/lib:"), "LD_LIBRARY_PATH=/usr/lib:");
+  EXPECT_EQ(LibraryPathEntry("/w/package", ""), "LD_LIBRARY_PATH=/w/package:");
 }
 
-// Runs ExecuteJava for jre, always with the same options and wizard arguments,
-// in a child process (of the unprivileged user, if so asked) whose application
-// home and current directory is home, after before. Its value is ExecuteJava's
-// result, and " not held" when that came in less than 10 seconds.
-test::ChildResult RunLaunch(const std::string& home, const std::string& jre,
-                            const std::function<void()>& before = nullptr, bool unprivileged = false) {
-  test::ChildOptions child;
-  child.unprivileged = unprivileged;
-  return test::RunInChild(
-      [&] {
-        if (chdir(home.c_str()) != 0) return std::string("chdir failed");
-        SetApplicationHome(home.c_str());
-        test::UseLocaleEnvironment(nullptr);
-        char first[] = "-Dfirst=1", heap[] = "-Xmx256m", nodisplay[] = "-nodisplay", state[] = "-state",
-             file[] = "state file";
-        JavaVMOption options[] = {{first, nullptr}, {heap, nullptr}};
-        char* wizard[] = {nodisplay, state, file};
-        if (before) before();
-        auto start = std::chrono::steady_clock::now();
-        int result = ExecuteJava(jre.c_str(), 2, options, 3, wizard);
-        bool held = std::chrono::steady_clock::now() - start >= std::chrono::seconds(10);
-        return std::to_string(result) + (held ? "" : " not held");
-      },
-      child);
-}
-
-TEST(ExecuteJava, RefusesAMissingOrUnreadableMainClassOrProgramAtOnce) {
-  test::ScratchDir dir(0755);
-  std::string jre = test::MakeRuntime(dir / "jre", test::Layout::kJava8), home = dir / "home";
-  dir.Write("home/bramlet.class", "\xca\xfe\xba\xbe");
-  dir.Write("secret/bramlet.class", "\xca\xfe\xba\xbe", 0600);
-  dir.MakeDir("no-program");
-  dir.MakeDir("directory/bin/java");
-  dir.Write("not-executable/bin/java", "#!/bin/sh\n", 0644);
-  const std::string cases[][3] = {{dir.MakeDir("empty"), jre, kNoFiles},
-                                  {dir / "secret", jre, kNoFiles},
-                                  {home, dir / "no-program", kAborted},
-                                  {home, dir / "directory", kAborted},
-                                  {home, dir / "not-executable", kAborted}};
-  for (const auto& [applicationHome, runtime, err] : cases) {
-    test::ChildResult r = RunLaunch(applicationHome, runtime, nullptr, true);
-    EXPECT_EQ(r.value + " " + r.err, "1 not held " + err) << applicationHome << " " << runtime;
+TEST(ExecuteJava, GivesTheRuntimesExitCodeOrOne) {
+  test::ScratchDir dir;
+  JavaCommand java;
+  java.jrePath = dir / "jre";
+  java.className = "bramlet";
+  java.holdSeconds = 0;
+  EXPECT_FALSE(ExecuteJava(java)) << "no bin/java";
+  for (auto [conf, status] : {std::pair<const char*, int>{"exit=7", 7}, {"signal=9", 1}}) {
+    test::MakeRuntime(java.jrePath, test::Layout::kJava8, conf);
+    EXPECT_EQ(ExecuteJava(java), status) << conf;
   }
 }
 
-TEST(ExecuteJava, HoldsTenSecondsThenGivesTheRuntimesExitCodeOrOne) {
-  test::ScratchDir dir;
+TEST(InvokeUpgradeTool, RunsOnlyTheUsersOwnFileThatNobodyElseMayWriteAloneWithAnEmptyEnvironment) {
+  test::ScratchDir dir(0755);
   std::string log = dir / "log";
-  std::string home = dir / "home";
-  dir.Write("home/bramlet.class", "\xca\xfe\xba\xbe");
-  // An executable file that is no program: the exec fails in the child,
-  // which must leave the launcher's state alone: no exit handlers (they
-  // remove the lock file), no second copy of pending output.
-  dir.Write("unstartable/bin/java", "\177ELF not really", 0755);
-  const std::pair<std::string, std::function<void()>> launches[] = {
-      {test::MakeRuntime(dir / "run", test::Layout::kJava8, "log=" + log + "\nexit=40"),
-       [] {
-         setenv("LD_LIBRARY_PATH", "/opt/lib:", 1);
-         // The launcher may hold signals blocked; the runtime starts with none.
-         sigset_t all;
-         sigfillset(&all);
-         sigprocmask(SIG_BLOCK, &all, nullptr);
-       }},
-      {dir / "unstartable",
-       [] {
-         atexit([] { fputs("exit handler ran\n", stderr); });
-         printf("pending output");
-       }},
-      // Killed, it gives 1; a signal that cuts the hold short does not shorten it.
-      {test::MakeRuntime(dir / "killed", test::Layout::kJava8, "signal=9"),
-       [] {
-         struct sigaction wake = {};
-         wake.sa_handler = [](int) {};
-         sigaction(SIGALRM, &wake, nullptr);
-         alarm(2);
-       }},
+  auto script = [&](const char* name, unsigned mode, const std::string& conf = "exit=4") {
+    std::string path = dir / name;
+    std::filesystem::copy_file(JAVA_STAND_IN, path);
+    std::ofstream(path + ".conf") << "log=" << log << "\n" << conf;
+    chmod(path.c_str(), mode);
+    return path;
   };
-  std::vector<std::string> results(3);
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < 3; ++i)
-    threads.emplace_back([&, i] {
-      test::ChildResult r = RunLaunch(home, launches[i].first, launches[i].second);
-      results[i] = r.value + " " + r.err + r.out;
-    });
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(results,
-            (std::vector<std::string>{"40 ", std::string("1 ") + kAborted + "pending output", "1 "}));
-  EXPECT_EQ(Recorded(log, "arg"),
-            (std::vector<std::string>{dir / "run/bin/java", "-Dfirst=1", "-Xmx256m", "bramlet", "-nodisplay",
-                                      "-state", "state file"}));
-  EXPECT_EQ(Recorded(log, "env=LD_LIBRARY_PATH"), std::vector<std::string>{home + "/package:/opt/lib:"});
-  EXPECT_EQ(Recorded(log, "blocked"), std::vector<std::string>{});
+  std::string own = script("own.sh", 0700), foreign = script("foreign.sh", 0755), link = dir / "link.sh";
+  ASSERT_EQ(chown(foreign.c_str(), test::kNobody, test::kNobody), 0);
+  ASSERT_EQ(symlink(own.c_str(), link.c_str()), 0);
+  int status = 99;
+  for (const std::string& path : {link, foreign, script("group.sh", 0775), script("other.sh", 0757),
+                                  dir.MakeDir("directory.sh"), dir / "missing.sh"}) {
+    EXPECT_FALSE(InvokeUpgradeTool(path.c_str(), &status)) << path;
+    EXPECT_EQ(status, -1) << path;
+  }
+  EXPECT_EQ(test::ReadFile(log), "");
+  EXPECT_TRUE(InvokeUpgradeTool(own.c_str(), &status));
+  EXPECT_EQ(status, 4);
+  EXPECT_EQ(Logged(log, "arg"), std::vector<std::string>{own});
+  EXPECT_EQ(Logged(log, "env"), std::vector<std::string>{});
+  // For an unprivileged user it is the other way round.
+  EXPECT_EQ(test::AsNobody([&] {
+              int s = 0;
+              std::string ownRuns = std::to_string(InvokeUpgradeTool(own.c_str(), &s));
+              std::string foreignRuns = std::to_string(InvokeUpgradeTool(foreign.c_str(), &s));
+              return ownRuns + " " + foreignRuns + " " + std::to_string(s);
+            }),
+            "0 1 4");
+  // One that can't be executed ends with 127, one that is killed gives -1.
+  EXPECT_TRUE(InvokeUpgradeTool(dir.Write("plain.sh", "exit 0\n", 0644).c_str(), &status));
+  EXPECT_EQ(status, 127);
+  EXPECT_TRUE(InvokeUpgradeTool(script("killed.sh", 0700, "signal=9").c_str(), &status));
+  EXPECT_EQ(status, -1);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "runtime/runtime_support.h"
 #include "support/child.h"
+#include "support/stand_in.h"
 
 namespace {
 
@@ -54,16 +54,16 @@ TEST(CheckJREVersion, TakesTheFirstLineOnStandardErrorOfARuntimeThatEndedNormall
       {"version=" + line + std::string(102400, 'x'), "1.5.0"},
       {"to=stdout", ""},
       {"to=none", ""},
-      {"exit=3", "1.5.0_22"},
+      {"exit=3", "1.8.0_91"},
       {"signal=9", ""},
       {"to=report", "1.5.0 fd0=closed fd1=closed fd2=pipe env=0 args=2"},
   };
   for (const auto& [conf, version] : cases) {
     dir.Write("rt/bin/java.conf", conf);
-    EXPECT_EQ(CheckJREVersion(home.c_str()), version) << conf;
+    EXPECT_EQ(CheckJREVersion(home.c_str()).value_or(""), version) << conf;
   }
   dir.MakeDir("empty");
-  for (const char* name : {"missing", "empty"}) EXPECT_EQ(CheckJREVersion((dir / name).c_str()), "") << name;
+  for (const char* name : {"missing", "empty"}) EXPECT_FALSE(CheckJREVersion((dir / name).c_str())) << name;
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "ui/catalogue.h"
 
-#include <dlfcn.h>
-
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -38,44 +36,6 @@ std::string MessageUnder(const char* lang, const char* key) {
     test::UseLocaleEnvironment(lang);
     return GetLocalizedMessage(key);
   });
-}
-
-const char* const kKeys[] = {
-    "checking_disk_space", "checking_java", "unzipping_files", "unzipping_java_files", "executing_java",
-    "performing_cleanup", "connecting_x11", "no_connect_x11", "no_connect_x11_usage", "missing_file_name",
-    "missing_jvm_dir", "missing_writable_dir", "no_writable_dir", "no_valid_arg", "no_resolve_exec_path",
-    "no_find_exec_dir", "no_writable_system_tmpdir", "no_writable_system_tmpdir_usage",
-    "no_set_specified_working_dir", "corrupted_zip_file", "no_find_specified_java", "no_find_java",
-    "java_aborted", "setup_no_files", "uninstall_no_files", "setup_already_started",
-    "uninstall_already_started", "setup_title", "uninstall_title", "ok", "cancel", "yes", "no",
-    "jvm_version_unsupported", "no_motif_libs", "no_motif_libs_usage", "no_space_system_tmpdir",
-    "need_more_colors", "no_find_java_usage", "installusage", "uninstallusage"};
-
-TEST(Catalogue, EveryKeyIsExportedInEachLanguage) {
-  ASSERT_EQ(sizeof kKeys / sizeof kKeys[0], 41u);
-  for (const char* prefix : {"messages_", "messages_es_", "messages_ja_"}) {
-    for (const char* key : kKeys) {
-      std::string name = std::string(prefix) + key;
-      EXPECT_NE(dlsym(RTLD_DEFAULT, name.c_str()), nullptr) << name;
-    }
-  }
-  EXPECT_EQ(dlsym(RTLD_DEFAULT, "messages_fr_ok"), nullptr);
-}
-
-TEST(Catalogue, EnglishTextsKeepTheirExactBytes) {
-  EXPECT_EQ(MessageUnder("C", "setup_title"), "Setup");
-  EXPECT_EQ(MessageUnder("C", "no_set_specified_working_dir"), "Error: Could set working directory to '%s'.\n");
-  EXPECT_EQ(MessageUnder("C", "no_space_system_tmpdir"),
-            "\nError: There is not enough free disk space in the '%s' temporary directory.\n"
-            "%s bytes are required and only %s bytes are available.\n");
-  EXPECT_EQ(MessageUnder("C", "uninstallusage"),
-            "Usage: '%s' [-options]\nwhere options include:\n    -console\n        run this application in a console\n"
-            "    -silent \n        run this application silently \n"
-            "    -javahome <JRE (%s or higher) installation directory>\n"
-            "        force this application to use the specified \n"
-            "        Java(TM) 2 Runtime Environment installation\n"
-            "    -tmpdir <temporary directory>\n        put all temporary files in the specified directory\n"
-            "    -h\n    -help\n        print this help message\n");
 }
 
 TEST(Catalogue, SpanishTextsAreConvertedToLatin1) {

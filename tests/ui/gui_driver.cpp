@@ -14,6 +14,7 @@
 //   watchbox      the next message box reports while it is up (exit 2 without a toolkit):
 //                 "@ box NAME message HEX title HEX ok HEX buttons NAME,..."
 //   race N        statusf from this and another thread, N texts each
+//   hide          HideStatusWindow()
 //   wait          reports "@ waiting" and reads a line from standard input
 //   sh CMD        runs CMD with the shell, reported as "@ sh STATUS"
 //
@@ -163,6 +164,8 @@ int main(int argc, char** argv) {
       }
       other.join();
       Report("race done");
+    } else if (step == "hide") {
+      HideStatusWindow();
     } else if (step == "wait") {
       Report("waiting");
       char line[256];
