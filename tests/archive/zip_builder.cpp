@@ -67,19 +67,8 @@ std::string ZipLayout::Build() const {
   return out;
 }
 
-void KeepForCorpus(const std::string& path) {
-  const char* dir = getenv("BRAMLET_CORPUS_DIR");
-  if (dir == nullptr) return;
-  std::string bytes = ReadFile(path);
-  if (bytes.empty() || bytes.size() > 64 * 1024) return;
-  char name[64];
-  snprintf(name, sizeof name, "/%08x-%zu.zip", Crc(bytes), bytes.size());
-  std::ofstream(dir + std::string(name), std::ios::binary) << bytes;
-}
-
 std::string WriteArchive(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-  KeepForCorpus(path);
   return path;
 }
 
@@ -128,12 +117,6 @@ int Shell(const std::string& command) {
   fflush(nullptr);
   int status = system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
 }
 
 }  // namespace test

@@ -70,12 +70,8 @@ std::string Random(size_t n, unsigned seed);
 std::string Le16(uint32_t v);
 std::string Le32(uint32_t v);
 
-/// Writes bytes to path; returns path. When BRAMLET_CORPUS_DIR is set, small
-/// archives are also kept there as fuzzing seeds.
+/// Writes bytes to path; returns path.
 std::string WriteArchive(const std::string& path, const std::string& bytes);
-
-/// Keeps an archive that a tool wrote as a fuzzing seed (see WriteArchive).
-void KeepForCorpus(const std::string& path);
 
 /// An archive opened with zipOpen (null when that failed), closed at the end
 /// of the scope.
@@ -100,7 +96,5 @@ std::map<std::string, std::string> ReadTree(const std::string& root);
 /// Runs a shell command; returns its exit status (-1 when it did not exit).
 int Shell(const std::string& command);
 
-/// Quotes s for the shell.
-std::string Quote(const std::string& s);
 
 }  // namespace test

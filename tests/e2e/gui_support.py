@@ -1,22 +1,18 @@
 """Tests of graphical mode under a real X server: Xvfb (a virtual X server
-with the X tools the tests look through), WindowLog (the windows mapped on
-it, as the server reports them) and Driver, the test program gui_driver
-(tests/ui/gui_driver.cpp), whose "@ ..." reports are read as they come."""
+with the X tools the tests look through) and WindowLog (the windows mapped
+on it, as the server reports them)."""
 
 import ctypes
 import os
-import queue
 import select
 import shutil
 import struct
 import subprocess
 import threading
 import time
-import unittest
 
 import harness
 
-DRIVER = os.environ.get("BRAMLET_GUI_DRIVER", "")
 SCREENSHOTS = os.path.join(harness.BUILD_DIR, "gui-screenshots")
 
 
@@ -198,88 +194,6 @@ class Xvfb:
         self.tool("xdotool", "mousemove", str(max(g["x"], 0) + 5), str(max(g["y"], 0) + 5), "key", "Return")
 
 
-class Driver:
-    """gui_driver running steps (its arguments), its reports read as they
-    come; prefix is a command that runs it (such as hidden_motif())."""
-
-    def __init__(self, steps, env, prefix=()):
-        command = list(prefix) + [DRIVER] + list(steps)
-        self.proc = harness.start(command[1:], program=command[0], env=env, stdin=subprocess.PIPE)
-        self.lines = queue.Queue()
-        self.out = b""
-        self._reader = threading.Thread(target=self._read, daemon=True)
-        self._reader.start()
-
-    def _read(self):
-        for line in iter(self.proc.stdout.readline, b""):
-            self.out += line
-            if line.startswith(b"@ "):
-                self.lines.put(line[2:].rstrip(b"\n").decode("latin-1"))
-        self.lines.put(None)
-
-    def expect(self, report, timeout=60):
-        """Waits for the next report, which must begin with report; returns the rest."""
-        try:
-            text = self.lines.get(timeout=timeout)
-        except queue.Empty:
-            raise AssertionError("no report %r in time; output so far %r" % (report, self.out))
-        if text is None or not text.startswith(report):
-            raise AssertionError("report %r where %r was due; output %r" % (text, report, self.out))
-        return text[len(report):].strip()
-
-    def proceed(self):
-        """Lets a driver that reported "waiting" go on."""
-        self.proc.stdin.write(b"\n")
-        self.proc.stdin.flush()
-
-    def kill(self):
-        if self.proc.poll() is None:
-            harness.kill_group(self.proc)
-            self.proc.wait()
-        self._reader.join(10)
-        for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
-            stream.close()
-
-    def finish(self, timeout=60):
-        """Waits for the end; returns the status, the console output (standard
-        output without the reports, standard error) and the reports."""
-        self.proc.stdin.close()
-        try:
-            self.proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise AssertionError("driver still running after %ss; output %r" % (timeout, self.out))
-        self._reader.join(10)
-        lines = self.out.splitlines(keepends=True)
-        return (self.proc.returncode, b"".join(l for l in lines if not l.startswith(b"@ ")), self.proc.stderr.read(),
-                [l[2:].rstrip(b"\n").decode("latin-1") for l in lines if l.startswith(b"@ ")])
-
-
-@unittest.skipUnless(DRIVER, "built without the Motif headers")
-class ServerTestCase(unittest.TestCase):
-    """Tests that run gui_driver and share one X server (self.x)."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.x = Xvfb()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.x.stop()
-
-    def driver(self, steps, prefix=(), **env):
-        """Starts the driver with steps against self.x; it is ended with the test."""
-        d = Driver(steps, self.x.env(**env), prefix)
-        self.addCleanup(d.kill)
-        return d
-
-
-def fields(report):
-    """The named parts of a "shown" or "box" report: each text as bytes,
-    "buttons" as it is."""
-    words = report.split()
-    return {k: v if k == "buttons" else bytes.fromhex(v) for k, v in zip(words[::2], words[1::2])}
-
-
 def system_library(name="libXm.so.4"):
     """The file behind a shared library's name, as the dynamic loader finds it."""
     for line in subprocess.run(["/sbin/ldconfig", "-p"], capture_output=True).stdout.decode().splitlines():
@@ -288,15 +202,8 @@ def system_library(name="libXm.so.4"):
     raise AssertionError("no %s on this system" % name)
 
 
-def hidden_motif(replacement):
-    """A command prefix: runs its command in a private mount namespace where
-    the Motif library is replaced by the file replacement (bind-mounted over
-    it); the command may put the library back with unhide_motif_command()."""
-    script = 'mount --bind "$0" "$1" && shift && exec "$@"'
-    return [shutil.which("unshare"), "-m", "--propagation", "private", "sh", "-c", script, replacement,
-            system_library()]
-
-
-def unhide_motif_command():
-    """A shell command that puts the Motif library back (inside the namespace)."""
-    return "umount '%s'" % system_library()
+def without_motif(command):
+    """command, run in a private mount namespace where /dev/null stands in
+    for the Motif library."""
+    script = 'mount --bind /dev/null "$0" && exec "$@"'
+    return [shutil.which("unshare"), "-m", "--propagation", "private", "sh", "-c", script, system_library()] + command

@@ -29,17 +29,13 @@ for _name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
 
 
 class Result:
+    """How a run ended: returncode, and status (None when a signal ended it)
+    or signal; what it wrote: stdout, stderr."""
+
     def __init__(self, returncode, stdout, stderr):
         self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
-
-    @property
-    def status(self):
-        """The exit status, or None when a signal ended the process."""
-        return self.returncode if self.returncode >= 0 else None
-
-    @property
-    def signal(self):
-        return -self.returncode if self.returncode < 0 else None
+        self.status = returncode if returncode >= 0 else None
+        self.signal = -returncode if returncode < 0 else None
 
     def __repr__(self):
         return "Result(returncode=%r, stdout=%r, stderr=%r)" % (self.returncode, self.stdout, self.stderr)

@@ -3,6 +3,7 @@ the status window, errors in modal boxes, and the console fall-backs."""
 
 import os
 import signal
+import subprocess
 import unittest
 
 import gui_support
@@ -21,11 +22,12 @@ class GraphicalRunTest(unittest.TestCase):
         self.tmp = self.dir.mkdir("tmp")
         self.started, self.go = self.dir / "started", self.dir / "go"
 
-    def start(self, args=(), main_class=True):
+    def start(self, args=(), main_class=True, **env):
         """A run whose runtime, once started, waits for the file go."""
         java = harness.java(self.dir / "java", log=self.dir / "log", started=self.started, wait=self.go)
         setup = harness.installer(self.dir / "setup", main_class=main_class)
-        proc = harness.start(list(args) + ["-tmpdir", self.tmp], program=setup, env=self.x.env(JAVA_HOME=java))
+        proc = harness.start(list(args) + ["-tmpdir", self.tmp], program=setup,
+                             env=self.x.env(JAVA_HOME=java, **env))
         self.addCleanup(harness.kill_group, proc)
         return proc
 
@@ -73,14 +75,47 @@ class GraphicalRunTest(unittest.TestCase):
         self.assertEqual(os.listdir(self.tmp), [])
         harness.remove_lock_file(self.dir / "setup")
 
-    def test_an_error_waits_in_a_modal_box_until_ok(self):
+    def test_an_error_waits_in_a_centred_modal_box_until_ok(self):
         proc = self.start(main_class=False)
         box = self.x.wait_window(TITLE, classname="Error_popup")
         self.x.screenshot(os.path.join(gui_support.SCREENSHOTS, "launcher-error.png"), box)
+        g = self.x.geometry(box)
+        self.assertEqual((g["x"], g["y"]), ((1024 - g["width"]) // 2, (768 - g["height"]) // 2))
+        # Move and close only; all decorations but resize handles, minimise
+        # and maximise; modal for the application.
+        flags, functions, decorations, input_mode = self.x.motif_hints(box)[:4]
+        self.assertEqual((flags & 7, functions, decorations, input_mode), (7, 27, 101, 1))
         self.assertIsNone(proc.poll(), "the launcher did not wait for the user")
         self.x.press_ok(box)
         r = harness.finish(proc)
-        self.assertEqual((r.status, r.stderr), (1, b""), r)
+        self.assertEqual((r.status, r.stdout, r.stderr), (1, b"Connecting to X11 server '%s'.\n" % self.x.display.encode(),
+                                                          b""), r)
+
+    def test_titles_in_the_users_language_and_code_set(self):
+        proc = self.start(main_class=False, LANG="es_ES.ISO-8859-1")
+        box = self.x.wait_window(classname="Error_popup")
+        self.assertEqual(self.x.window_name(box), "Instalación".encode("latin-1"))
+        self.x.press_ok(box)
+        self.assertEqual(harness.finish(proc).status, 1)
+
+    def test_a_box_taller_than_the_screen_stands_at_its_top(self):
+        self.x.stop()
+        self.x = gui_support.Xvfb(640, 100)
+        proc = self.start(main_class=False)
+        box = self.x.wait_window(classname="Error_popup")
+        g = self.x.geometry(box)
+        self.assertEqual((g["x"], g["y"]), ((640 - g["width"]) // 2, 0))
+        # OK is below the bottom of the screen: Return presses it.
+        self.x.press_ok(box)
+        self.assertEqual(harness.finish(proc).status, 1)
+
+    def test_a_server_lost_while_a_box_is_up_leaves_its_text_on_the_console(self):
+        proc = self.start(main_class=False)
+        self.x.wait_window(classname="Error_popup")
+        self.x.stop()
+        r = harness.finish(proc)
+        self.assertEqual(r.status, 1, r)
+        self.assertTrue(r.stdout.endswith(b"Error: There are no files requiring installation.\n"), r)
 
     def test_a_lost_server_falls_back_to_the_console_and_still_cleans_up(self):
         proc = self.start()
@@ -104,12 +139,22 @@ class GraphicalRunTest(unittest.TestCase):
 
 
 class NoDisplayTest(unittest.TestCase):
-    def test_without_a_server_graphical_mode_ends_with_the_x11_messages(self):
+    def test_the_launcher_links_no_x_library(self):
+        libraries = subprocess.run(["ldd", harness.LAUNCHER], capture_output=True, check=True).stdout.decode()
+        self.assertIn("libc.so", libraries)
+        for name in ("libX11", "libXt", "libXm", "libxcb"):
+            self.assertNotIn(name, libraries)
+
+    def test_without_a_server_or_motif_graphical_mode_ends_with_the_x11_messages(self):
         d = harness.Scratch()
         self.addCleanup(d.cleanup)
         setup = harness.installer(d / "setup")
-        for display, shown in ((None, ":0.0"), (":4711", ":4711")):
-            r = harness.run(program=setup, env={"DISPLAY": display})
+        x = gui_support.Xvfb()
+        self.addCleanup(x.stop)
+        for display, shown, prefix in ((None, ":0.0", []), (":4711", ":4711", []),
+                                       (x.display, x.display, gui_support.without_motif([]))):
+            command = prefix + [setup]
+            r = harness.run(command[1:], program=command[0], env={"DISPLAY": display})
             self.assertEqual(r.status, 1, r)
             self.assertEqual(r.stdout.decode(), "Connecting to X11 server '%s'.\n" % shown)
             self.assertEqual(r.stderr.decode(),

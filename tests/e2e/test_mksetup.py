@@ -1,4 +1,4 @@
-"""mksetup from its command line: the installers it writes, the launcher
+"""mksetup from its command line: the installers it writes and the launcher
 that extracts them, its refusals, --list and --verify, and the files that
 cmake --install puts in place."""
 
@@ -7,6 +7,7 @@ import shutil
 import signal
 import subprocess
 import unittest
+import zipfile
 
 import harness
 
@@ -36,8 +37,8 @@ class Mksetup(unittest.TestCase):
         self.payload = self.dir / "payload"
         self.out = self.dir.mkdir("out", 0o777)
 
-    def assertRefused(self, args, message, **kwargs):
-        r = mksetup(args + [self.payload, self.out / "setup"], **kwargs)
+    def assertRefused(self, args, message, unprivileged=False, **kwargs):
+        r = mksetup(args + [self.payload, self.out / "setup"], unprivileged=unprivileged, **kwargs)
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s\n" % message))
         self.assertEqual(os.listdir(self.out), [])
 
@@ -51,10 +52,34 @@ class Mksetup(unittest.TestCase):
         run = harness.java_run(d / "log")
         self.assertEqual(run["arg"][0], run["cwd"] + "/package/jre/bin/java")
         self.assertLessEqual(set(PAYLOAD) | {"package/jre/lib/libjava.so"}, set(run["file"]))
-        # What the launcher would not take as a runtime is refused.
-        os.unlink(d / "jre/bin/java")
-        self.assertRefused(["--runtime", d / "jre"], "%s: not a Java runtime the launcher accepts (no bin/java "
-                           "beside lib/libjava.so)" % (d / "jre"))
+
+    def test_a_java_8_kit_is_bundled_with_its_links_followed_and_dangling_ones_left_out(self):
+        d = self.dir
+        d.write("jdk/jre/bin/java", "#!/bin/sh\n", 0o755)
+        d.write("jdk/jre/lib/amd64/libjava.so", "lib")
+        d.write("jdk/lib/tools.jar", "tools")
+        d.write("shared/cacerts", "certificates")
+        os.symlink(d / "shared/cacerts", d / "jdk/jre/lib/cacerts")
+        os.symlink("/nonexistent/doc", d / "jdk/jre/lib/doc")
+        r = mksetup(["--runtime", d / "jdk", self.payload, d / "setup"])
+        self.assertEqual((r.status, r.stderr.decode()), (0, "mksetup: warning: left out 1 link(s) of the runtime to "
+                                                            "missing files, such as package/jre/jre/lib/doc\n"))
+        with zipfile.ZipFile(d / "setup") as z:
+            self.assertEqual(z.read("package/jre/jre/lib/cacerts"), b"certificates")
+            self.assertIn("package/jre/lib/tools.jar", z.namelist())
+
+    def test_the_same_inputs_give_the_same_bytes_with_times_from_source_date_epoch(self):
+        epoch = {"SOURCE_DATE_EPOCH": "1700000000", "TZ": "Asia/Tokyo"}
+        for name in ("a", "b"):
+            self.assertEqual(mksetup([self.payload, self.out / name], env=epoch).status, 0)
+            os.utime(self.payload / "docs/readme.txt", (1000000000, 1000000000))
+        self.assertEqual(read(self.out / "a"), read(self.out / "b"))
+        with zipfile.ZipFile(self.out / "a") as z:
+            # 2023-11-14 22:13:20 UTC, in two-second steps.
+            self.assertEqual({i.date_time for i in z.infolist()}, {(2023, 11, 14, 22, 13, 20)})
+        r = mksetup([self.payload, self.out / "c"], env={"SOURCE_DATE_EPOCH": "yesterday"})
+        self.assertEqual((r.status, r.stderr), (1, b"mksetup: SOURCE_DATE_EPOCH is not a number of seconds: "
+                                                   b"'yesterday'\n"))
 
     def test_help_and_usage_errors(self):
         r = mksetup(["--help"])
@@ -98,13 +123,33 @@ class Mksetup(unittest.TestCase):
                          (1, "mksetup: %s: no archive the launcher can read at its end\n" % harness.UNINSTALLER))
 
     def test_refusals_and_warnings(self):
+        d = self.dir
+        setup = self.out / "setup"
         os.unlink(self.payload / "bramlet.class")
         self.assertRefused([], "%s: no bramlet.class at its top; the launcher would have nothing to run" % self.payload)
-        self.dir.write("payload/bramlet.class", "main")
+        d.write("payload/bramlet.class", "main")
         self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1)",
                            env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
+        self.assertRefused(["--runtime", d / "payload/docs"], "%s: not a Java runtime the launcher accepts (no bin/java "
+                           "beside lib/libjava.so)" % (d / "payload/docs"))
+        self.assertRefused(["--launcher", harness.installer(d / "full")],
+                           "%s: already carries a payload; give the bare launcher" % (d / "full"))
+        r = mksetup([self.payload, self.payload / "docs/setup"])
+        self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: lies inside the payload directory %s\n"
+                                                         % (self.payload / "docs/setup", self.payload)))
+        # What the walk can't pack; each refusal leaves no file behind.
+        os.mkfifo(d / "fifo")
+        for name, target, why in (("fifo", d / "fifo", "a FIFO; only regular files and directories are packed"),
+                                  ("dangling", d / "missing", "symbolic link to a missing file"),
+                                  ("loop", ".", "symbolic link back into a directory that holds it")):
+            os.symlink(target, self.payload / name)
+            self.assertRefused([], "%s: %s" % (self.payload / name, why))
+            os.unlink(self.payload / name)
+        d.write("payload/secret", "s", 0o600)
+        self.assertRefused([], "%s: file can't be read" % (self.payload / "secret"), unprivileged=True)
+        os.unlink(self.payload / "secret")
         os.unlink(self.payload / "package/PackageFormat.jar")
-        r = mksetup([self.payload, self.out / "setup"])
+        r = mksetup([self.payload, setup])
         self.assertEqual((r.status, r.stderr.decode()), (0, "mksetup: warning: %s: no package/PackageFormat.jar, which "
                                                             "the launcher puts on the class path\n" % self.payload))
 
@@ -135,10 +180,9 @@ class Mksetup(unittest.TestCase):
                        stdout=subprocess.DEVNULL)
         for program in ("bramlet-setup", "bramlet-uninstall", "mksetup"):
             self.assertEqual(os.stat(prefix / "bin" / program).st_mode & 0o777, 0o755, program)
-            page = prefix / "share/man/man1" / (program + ".1")
-            r = subprocess.run(["man", "--warnings", "-l", page], capture_output=True,
-                               env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin"})
-            self.assertEqual((r.returncode, r.stderr), (0, b""), page)
+            r = subprocess.run(["man", "--warnings", "-l", prefix / "share/man/man1" / (program + ".1")],
+                               capture_output=True, env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin"})
+            self.assertEqual((r.returncode, r.stderr), (0, b""), program)
             self.assertIn(program.encode(), r.stdout)
         # Started through a link elsewhere, it still looks beside its own file.
         os.symlink(prefix / "bin/mksetup", d / "mksetup-link")

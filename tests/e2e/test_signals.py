@@ -88,7 +88,8 @@ class SignalTest(unittest.TestCase):
         self.dir.write("go", "")
         self.assertEqual(harness.finish(proc).returncode, 0)
         ignored = {int(s) for s in harness.java_run(self.dir / "log")["ignored"]}
-        self.assertEqual(ignored, {signal.SIGHUP, signal.SIGWINCH, signal.SIGPWR})
+        self.assertLessEqual({signal.SIGHUP, signal.SIGWINCH, signal.SIGPWR}, ignored)
+        self.assertFalse({signal.SIGTERM, signal.SIGALRM, signal.SIGQUIT} & ignored)
         self.assertEqual(os.listdir(tmp), [])
 
 

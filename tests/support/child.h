@@ -1,6 +1,6 @@
-// Running a piece of test code in a child process: for code that changes
-// process-wide state (locale, current directory, module caches), that must
-// run as an unprivileged user, or that ends the process.
+// Running a piece of test code in a child process (for code that changes
+// process-wide state, or that must run as an unprivileged user), and
+// scratch files.
 #pragma once
 
 #include <functional>
@@ -14,33 +14,18 @@ constexpr unsigned kNobody = 65534;
 struct ChildOptions {
   /// Drop to uid/gid 65534 with no supplementary groups before running.
   bool unprivileged = false;
-  /// Before dropping privileges: enter a private mount namespace (so that
-  /// the code may bind-mount over system directories without affecting
-  /// anything else). Runs as root.
+  /// Run first, as root, in a private mount namespace.
   std::function<void()> asRoot;
 };
 
-struct ChildResult {
-  int waitStatus = 0;    // as stored by waitpid
-  std::string value;     // what the function returned
-  std::string err;       // everything the child wrote to standard error
-  std::string out;       // everything the child wrote to standard output
-  bool exited(int code) const;
-  /// The value, or a description of how the child ended when it did not
-  /// return normally.
-  std::string Describe() const;
-};
-
-/// Runs fn in a forked child and collects its result and output.
-ChildResult RunInChild(const std::function<std::string()>& fn, const ChildOptions& options = {});
-
-/// Shorthand: the function's value, or how the child ended instead.
+/// Runs fn in a forked child and returns what it returned, or how the child
+/// ended when it did not return.
 std::string InChild(const std::function<std::string()>& fn, const ChildOptions& options = {});
 
 /// Runs fn as the unprivileged user.
 std::string AsNobody(const std::function<std::string()>& fn);
 
-/// Sets LANG to lang and removes every other locale variable.
+/// Sets LANG to lang (unset for null) and removes every other locale variable.
 void UseLocaleEnvironment(const char* lang);
 
 /// Fails the calling test (with a hint) unless the system has this locale.
@@ -54,7 +39,6 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::string& path() const { return path_; }
-  /// path() + "/" + name.
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
   /// Creates the file name (with its parent directories) holding content.
   std::string Write(const std::string& name, const std::string& content, unsigned mode = 0644) const;
@@ -64,7 +48,7 @@ class ScratchDir {
   std::string path_;
 };
 
-/// Reads a whole file; empty when it can't be read.
+/// A whole file; empty when it can't be read.
 std::string ReadFile(const std::string& path);
 
 /// Hex dump of a byte string, for readable byte-for-byte comparisons.
