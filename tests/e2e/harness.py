@@ -1,18 +1,20 @@
 """Running the real launcher in end-to-end tests: runs and their results,
-scratch directories, installers (a copy of the launcher with a ZIP archive
-made by Info-ZIP zip appended) and Java runtimes whose bin/java is the
-stand-in of tests/support/java_stand_in.cpp, which logs how it was started."""
+scratch directories, ZIP archives written field by field, installers (a
+copy of the launcher with an archive appended) and Java runtimes whose
+bin/java is the stand-in of tests/support/java_stand_in.py."""
 
 import os
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
+import zlib
 
-# The launcher of the test build: the product's sources with a status window
-# that stays up a few seconds instead of ten after the runtime started.
+# The launchers of the test build: the product's sources with a status
+# window that stays up a few seconds instead of ten after the runtime started.
 LAUNCHER = os.environ.get("BRAMLET_LAUNCHER", "")
 UNINSTALLER = os.environ.get("BRAMLET_UNINSTALLER", "")
 MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
@@ -23,14 +25,12 @@ NOBODY = 65534
 # Every run starts from this, so that the developer's own settings (locale,
 # DISPLAY, JAVA_HOME) never leak into a test.
 BASE_ENV = {"PATH": "/usr/bin:/bin"}
-for _name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
-    if _name in os.environ:
-        BASE_ENV[_name] = os.environ[_name]
+BASE_ENV.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS")})
 
 
 class Result:
-    """How a run ended: returncode, and status (None when a signal ended it)
-    or signal; what it wrote: stdout, stderr."""
+    """How a run ended (returncode; status, or None when a signal ended it;
+    signal) and what it wrote (stdout, stderr)."""
 
     def __init__(self, returncode, stdout, stderr):
         self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
@@ -66,16 +66,16 @@ def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=Fa
 def finish(proc, timeout=90):
     """Waits for a started process and returns its Result. Once it has
     ended, what is left of its session (a runtime that outlived it, holding
-    the output pipes open) is killed. One still running after timeout
-    seconds is killed with its session, and the test fails."""
+    the output pipes open) is killed; so is one still running after timeout
+    seconds, and the test fails."""
     end = time.monotonic() + timeout
     while True:
         try:
             out, err = proc.communicate(timeout=0.1)
             break
         except subprocess.TimeoutExpired:
-            if proc.poll() is not None or time.monotonic() > end:
-                ended = proc.poll() is not None
+            ended = proc.poll() is not None
+            if ended or time.monotonic() > end:
                 kill_group(proc)
                 out, err = proc.communicate()
                 if not ended:
@@ -97,15 +97,70 @@ def kill_group(proc):
         pass
 
 
-def wait_for(check, timeout=60, what="the event"):
+def wait_for(check, timeout=60, what=None):
     """Polls check (a path to appear, or a function) until it holds; fails
     the test after timeout seconds."""
     test = check if callable(check) else lambda: os.path.exists(check)
     end = time.monotonic() + timeout
-    while not test():
+    while not (value := test()):
         if time.monotonic() > end:
-            raise TimedOut("%s did not happen within %ss" % (check if not callable(check) else what, timeout))
+            raise TimedOut("%s did not happen within %ss" % (what or check, timeout))
         time.sleep(0.02)
+    return value
+
+
+class Batch:
+    """Runs started together and awaited one by one."""
+
+    def __init__(self):
+        self._procs, self._results = {}, {}
+
+    def start(self, key, *args, **kwargs):
+        self._procs[key] = start(*args, **kwargs)
+
+    def result(self, key):
+        if key not in self._results:
+            self._results[key] = finish(self._procs.pop(key))
+        return self._results[key]
+
+    def finish_all(self):
+        for proc in self._procs.values():
+            kill_group(proc)
+            proc.communicate()
+
+
+def start_on_terminal(args=(), **kwargs):
+    """start(), with standard output on a terminal, so that each progress
+    line arrives as it is printed; read them with next_line()."""
+    master, slave = os.openpty()
+    proc = start(args, stdout=slave, **kwargs)
+    os.close(slave)
+    proc.terminal, proc.pending = os.fdopen(master, "rb", buffering=0), b""
+    return proc
+
+
+def next_line(proc, timeout=60):
+    """The next line a start_on_terminal() process printed, without its end;
+    None once it has ended without another line (its runtime may still hold
+    the terminal open)."""
+    end = time.monotonic() + timeout
+    while b"\n" not in proc.pending:
+        ended = proc.poll() is not None
+        if not select.select([proc.terminal], [], [], 0 if ended else 0.1)[0]:
+            if ended:
+                return None
+            if time.monotonic() > end:
+                raise TimedOut("no line within %ss; so far %r" % (timeout, proc.pending))
+            continue
+        try:
+            chunk = proc.terminal.read(4096)
+        except OSError:  # the terminal's other end is gone
+            chunk = b""
+        if not chunk:
+            return None
+        proc.pending += chunk
+    line, proc.pending = proc.pending.split(b"\n", 1)
+    return line.rstrip(b"\r").decode()
 
 
 class Path(str):
@@ -145,30 +200,54 @@ class Scratch:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
-def zip_bytes(files, store=False):
-    """A ZIP archive made by Info-ZIP zip of files, a dict of entry name to
-    content (bytes or str); names ending in "/" are directories."""
-    staging = tempfile.mkdtemp(prefix="bramlet-payload.")
-    try:
-        for name, content in files.items():
-            path = os.path.join(staging, name)
-            os.makedirs(path if name.endswith("/") else os.path.dirname(path), exist_ok=True)
-            if not name.endswith("/"):
-                with open(path, "wb") as f:
-                    f.write(content.encode() if isinstance(content, str) else content)
-        archive = os.path.join(staging, ".payload.zip")
-        subprocess.run(["zip", "-q", "-X"] + (["-0"] if store else []) + [archive, "-@"], cwd=staging,
-                       input="\n".join(sorted(files)).encode(), check=True)
-        with open(archive, "rb") as f:
-            return f.read()
-    finally:
-        shutil.rmtree(staging, ignore_errors=True)
+def entry(name, data=b"", method=8, **fields):
+    """One entry for zip_archive(): well formed unless fields replace what
+    follows from name and data: raw (the data bytes as stored), crc, size,
+    csize, offset (of the local header, as recorded), flags, local_name,
+    local_extra, central_extra, comment."""
+    data = data.encode() if isinstance(data, str) else data
+    return dict(fields, name=name.encode() if isinstance(name, str) else name, data=data, method=method)
 
 
-def installer(out, files=None, main_class=True, jar=True, store=False, launcher=None, archive=None):
-    """Writes out: a copy of the launcher followed by archive, by default a
-    ZIP of the installer's main class file and its jar (unless left out)
-    and files. Returns out."""
+def zip_archive(entries, prefix=b"", comment=b"", trailing=b"", count=None, cen_size=None, cen_offset=None,
+                cen_tail=b""):
+    """A ZIP archive written field by field behind prefix: the entries (see
+    entry(), or a dict of name to data), the central directory (with
+    cen_tail after its headers) and the end record, each field as given or
+    as it follows from the rest."""
+    if isinstance(entries, dict):
+        entries = [entry(name, data, 0 if name.endswith("/") else 8) for name, data in sorted(entries.items())]
+    out, central = bytearray(prefix), b""
+    for e in entries:
+        if "raw" in e:
+            raw = e["raw"]
+        elif e["method"] == 8:
+            packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+            raw = packer.compress(e["data"]) + packer.flush()
+        else:
+            raw = e["data"]
+        name, local_name = e["name"], e.get("local_name", e["name"])
+        fields = lambda n, x: struct.pack("<HHIIIIHH", e.get("flags", 0), e["method"], 0x5a8c6b21,
+                                          e.get("crc", zlib.crc32(e["data"])), e.get("csize", len(raw)),
+                                          e.get("size", len(e["data"])), len(n), len(x))
+        central += (struct.pack("<IHH", 0x02014b50, 0x031e, 20) + fields(name, e.get("central_extra", b""))
+                    + struct.pack("<HHHII", len(e.get("comment", b"")), 0, 0, 0o100644 << 16,
+                                  e.get("offset", len(out) - len(prefix)))
+                    + name + e.get("central_extra", b"") + e.get("comment", b""))
+        out += (struct.pack("<IH", 0x04034b50, 20) + fields(local_name, e.get("local_extra", b"")) + local_name
+                + e.get("local_extra", b"") + raw)
+    start = len(out)
+    out += central + cen_tail
+    out += struct.pack("<IHHHHIIH", 0x06054b50, 0, 0, 0, len(entries) if count is None else count,
+                       len(out) - start if cen_size is None else cen_size,
+                       start - len(prefix) if cen_offset is None else cen_offset, len(comment)) + comment + trailing
+    return bytes(out)
+
+
+def installer(out, files=None, main_class=True, jar=True, launcher=None, archive=None):
+    """Writes out: a copy of the launcher followed by archive, by default an
+    archive of the installer's main class file and its jar (unless left
+    out) and files. Returns out."""
     content = {}
     if main_class:
         content["bramlet.class"] = b"\xca\xfe\xba\xbe installer"
@@ -177,7 +256,7 @@ def installer(out, files=None, main_class=True, jar=True, store=False, launcher=
     content.update(files or {})
     os.makedirs(os.path.dirname(out), exist_ok=True)
     with open(out, "wb") as f, open(launcher or LAUNCHER, "rb") as image:
-        f.write(image.read() + (zip_bytes(content, store) if archive is None else archive))
+        f.write(image.read() + (zip_archive(content) if archive is None else archive))
     os.chmod(out, 0o755)
     return out
 
@@ -187,7 +266,7 @@ def java(home, version='java version "1.8.0_91"', layout="amd64", **conf):
     returns home. layout "amd64" is a Java 8 runtime (lib/amd64/libjava.so),
     "modern" one of Java 9 and later (lib/libjava.so), "jre" a Java 8
     development kit (the runtime in jre/). conf sets the stand-in's other
-    keys: log, started, wait, exit, signal, to."""
+    keys: log, started, wait, exit, ..."""
     root = os.path.join(home, "jre") if layout == "jre" else home
     lib = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", "amd64")
     os.makedirs(lib, exist_ok=True)
@@ -197,37 +276,33 @@ def java(home, version='java version "1.8.0_91"', layout="amd64", **conf):
     shutil.copyfile(STAND_IN, program)
     os.chmod(program, 0o755)
     with open(program + ".conf", "w") as f:
-        for key, value in dict(conf, version=version).items():
-            f.write("%s=%s\n" % (key, value))
+        f.writelines("%s=%s\n" % kv for kv in dict(conf, version=version).items())
     return home
 
 
 def read_log(path):
-    """The runs a stand-in logged, in order: for each, a dict of lists by key
-    ("arg", "file", "ignored", ...), "env" as a dict and "cwd" as a string;
-    a version probe is the string "probe". [] when nothing was logged."""
-    runs, current = [], None
-    if not os.path.exists(path):
-        return runs
-    with open(path, errors="surrogateescape") as f:
-        for line in f.read().splitlines():
-            if line == "probe":
-                runs.append("probe")
-                continue
-            if current is None:
-                current = {"env": {}}
-            key, _, value = line.partition("=")
-            if key == "end":
-                runs.append(current)
-                current = None
-            elif key == "env":
-                name, _, v = value.partition("=")
-                current["env"][name] = v
-            elif key == "cwd":
-                current["cwd"] = value
-            else:
-                current.setdefault(key, []).append(value)
-    return runs
+    """The calls a stand-in logged, in order: "probe" for a version probe,
+    and for a run a dict of lists by key ("arg", "file", "ignored"), "env"
+    as a dict and "cwd" as a string."""
+    calls, current = [], None
+    if os.path.exists(path):
+        with open(path, errors="surrogateescape") as f:
+            for line in f.read().splitlines():
+                if line == "probe":
+                    calls.append(line)
+                    continue
+                current = current or {"env": {}}
+                key, _, value = line.partition("=")
+                if key == "end":
+                    calls.append(current)
+                    current = None
+                elif key == "env":
+                    current["env"].__setitem__(*value.split("=", 1))
+                elif key == "cwd":
+                    current["cwd"] = value
+                else:
+                    current.setdefault(key, []).append(value)
+    return calls
 
 
 def java_run(path):
@@ -246,65 +321,5 @@ def lock_path(setup, title="Setup", uid=0):
 
 def remove_lock_file(setup, title="Setup"):
     """Removes what a run ended by a signal left of its lock file."""
-    try:
+    if os.path.exists(lock_path(setup, title)):
         os.unlink(lock_path(setup, title))
-    except FileNotFoundError:
-        pass
-
-
-class Batch:
-    """Runs started together and awaited one by one: each run that reaches
-    the Java program holds the launcher a few seconds."""
-
-    def __init__(self):
-        self._procs, self._results = {}, {}
-
-    def start(self, key, *args, **kwargs):
-        self._procs[key] = start(*args, **kwargs)
-
-    def result(self, key):
-        if key not in self._results:
-            self._results[key] = finish(self._procs[key])
-        return self._results[key]
-
-    def finish_all(self):
-        for key in self._procs:
-            try:
-                self.result(key)
-            except TimedOut:
-                pass
-
-
-def start_on_terminal(args=(), **kwargs):
-    """start(), with standard output on a terminal, so that each progress
-    line arrives as it is printed; read them with next_line()."""
-    master, slave = os.openpty()
-    proc = start(args, stdout=slave, **kwargs)
-    os.close(slave)
-    proc.terminal = os.fdopen(master, "rb", buffering=0)
-    proc.pending = b""
-    return proc
-
-
-def next_line(proc, timeout=60):
-    """The next line a start_on_terminal() process printed, without its end;
-    None once it has ended and printed no further line. (Its runtime may
-    hold the terminal open after it.)"""
-    end = time.monotonic() + timeout
-    while b"\n" not in proc.pending:
-        ended = proc.poll() is not None
-        if not select.select([proc.terminal], [], [], 0 if ended else 0.1)[0]:
-            if ended:
-                return None
-            if time.monotonic() > end:
-                raise TimedOut("no line within %ss; so far %r" % (timeout, proc.pending))
-            continue
-        try:
-            chunk = proc.terminal.read(4096)
-        except OSError:  # the terminal's other end is gone
-            chunk = b""
-        if not chunk:
-            return None
-        proc.pending += chunk
-    line, proc.pending = proc.pending.split(b"\n", 1)
-    return line.rstrip(b"\r").decode()

@@ -227,17 +227,6 @@ class LauncherFailures(unittest.TestCase):
         self.assertEqual(run["cwd"], self.dir / "kit")
         self.assertEqual(os.listdir(self.tmp), [])
 
-    def test_a_damaged_payload_is_reported_and_left_for_inspection(self):
-        setup = harness.installer(self.dir / "damaged", files={"package/data.bin": b"A" * 5000}, store=True)
-        with open(setup, "r+b") as f:
-            f.seek(f.read().rindex(b"A" * 5000) + 2500)
-            f.write(b"B")
-        r = harness.run(["-console", "-tmpdir", self.tmp], program=setup,
-                        env={"JAVA_HOME": harness.java(self.dir / "java")})
-        self.assertEqual(r.status, 1)
-        self.assertEqual(r.stderr.decode(), "Error: The '/%s' file appears to be corrupted.\n" % setup)
-        self.assertEqual(len(os.listdir(self.tmp)), 1)
-
     def test_missing_main_class(self):
         setup = harness.installer(self.dir / "empty", main_class=False)
         java = harness.java(self.dir / "java", log=self.dir / "log")

@@ -1,0 +1,178 @@
+"""Payloads written field by field: what the launcher extracts into its
+working directory, what it refuses as damaged, and what mksetup --verify
+and --list say of the same files."""
+
+import os
+import unittest
+
+import harness
+from harness import entry, zip_archive
+
+CORRUPTED = "Error: The '/%s' file appears to be corrupted.\n"
+NO_FILES = "Error: There are no files requiring installation.\n"
+
+
+def tree(root):
+    """The files below root as "path=content" or "dir/", bytes as latin-1."""
+    found = []
+    for path, dirs, files in os.walk(root.encode()):
+        for name in dirs + files:
+            full = os.path.join(path, name)
+            rel = os.path.relpath(full, root.encode()).decode("latin-1")
+            if os.path.isdir(full):
+                found.append(rel + "/")
+            else:
+                with open(full, "rb") as f:
+                    found.append(rel + "=" + f.read().decode("latin-1"))
+    return " ".join(sorted(found))
+
+
+class Payloads(unittest.TestCase):
+    def setUp(self):
+        self.dir = harness.Scratch()
+        self.addCleanup(self.dir.cleanup)
+        self.java = harness.java(self.dir / "java")
+        self.count = 0
+
+    def extract(self, entries, lang=None, **layout):
+        """Runs the launcher on a payload without its main class: it extracts
+        everything, then stops before the runtime and leaves its working
+        directory. Returns the run and what was extracted."""
+        self.count += 1
+        tmp = self.dir.mkdir("tmp%d" % self.count)
+        setup = harness.installer(self.dir / ("setup%d" % self.count), archive=zip_archive(entries, **layout))
+        r = harness.run(["-console", "-tmpdir", tmp], program=setup, env={"JAVA_HOME": self.java, "LANG": lang})
+        work = os.listdir(tmp)
+        self.assertLessEqual(len(work), 1, "written beside the working directory: %r" % work)
+        return r, tree(os.path.join(tmp, work[0])) if work else None
+
+    def verify(self, entries, **layout):
+        """mksetup --verify of an installer of that payload: its status and
+        what it printed."""
+        setup = harness.installer(self.dir / "verified", archive=zip_archive(entries, **layout))
+        r = harness.run(["--verify", setup], program=harness.MKSETUP)
+        return r.status, (r.stdout + r.stderr).decode().replace(setup + ": ", "")
+
+    def test_extraction_writes_every_entry_where_its_name_leads(self):
+        cases = (
+            ([entry("top", "t"), entry("lib/", method=0), entry("lib/a/a.jar", "jar"), entry("empty", method=0),
+              entry("b.bin", b"\x01\x02", 0, csize=77), entry("a/b/", method=0)],
+             "a/ a/b/ b.bin=\x01\x02 empty= lib/ lib/a/ lib/a/a.jar=jar top=t"),
+            # A file of the extraction itself where a directory is needed is replaced.
+            ([entry("a/b", "in"), entry("x", "file"), entry("x/y", "below")], "a/ a/b=in x/ x/y=below"),
+            ([entry("a/b/c", "1"), entry("a/bc/d", "2"), entry("ab/x", "3"), entry("a/b/e", "4")],
+             "a/ a/b/ a/b/c=1 a/b/e=4 a/bc/ a/bc/d=2 ab/ ab/x=3"),
+            # Dots that are no parent component, and an absolute name, stay inside.
+            ([entry("..a", "1"), entry("a../b", "2"), entry("./c", "3"), entry("d/.../e", "4"), entry("/abs/f", "5")],
+             "..a=1 a../ a../b=2 abs/ abs/f=5 c=3 d/ d/.../ d/.../e=4"),
+            # A later entry of the same name replaces the whole file.
+            ([entry("dup", "L" * 50), entry("dup", "short", 0)], "dup=short"),
+            # An unreadable local header ends the extraction quietly.
+            ([entry("one", "1"), entry("two", "2", offset=3), entry("three", "3")], "one=1"),
+        )
+        for entries, extracted in cases:
+            r, found = self.extract(entries)
+            self.assertEqual((r.status, r.stderr.decode(), found), (1, NO_FILES, extracted))
+        # Everything mode 0700, whatever the file-creation mask.
+        tmp = self.dir.mkdir("masked")
+        setup = harness.installer(self.dir / "masked-setup", main_class=False, files={"d/e/f": "x"})
+        script = "umask 0; exec %s -console -tmpdir %s" % (setup, tmp)
+        self.assertEqual(harness.run(["-c", script], program="/bin/sh", env={"JAVA_HOME": self.java}).status, 1)
+        work = os.path.join(tmp, os.listdir(tmp)[0])
+        for path in ("", "d", "d/e", "d/e/f"):
+            self.assertEqual(os.stat(os.path.join(work, path)).st_mode & 0o7777, 0o700, path)
+
+    def test_damaged_data_and_unsafe_names_are_corrupted_payloads(self):
+        data = "x" * 5000 + "end"
+        packer = harness.zlib.compressobj(6, harness.zlib.DEFLATED, -15)
+        packed = packer.compress(data.encode()) + packer.flush()
+        # A stored deflate block: a stream that never ends.
+        unfinished = b"\0" + len(data).to_bytes(2, "little") + (0xFFFF ^ len(data)).to_bytes(2, "little") + data.encode()
+        # The damaged entry, and what is left of its file; None: no damage.
+        cases = (
+            # A few bytes after the end of the stream, or no end at all, are fine.
+            (entry("e", data, raw=packed + b"junk"), None),
+            (entry("e", data, raw=unfinished), None),
+            # Another CRC-32, stored or deflated.
+            (entry("e", data, 0, crc=7), data),
+            (entry("e", data, raw=unfinished, crc=7), data),
+            # Inflating to less, or more, than the size; a stream that ends
+            # before its bytes do; no deflate data at all.
+            (entry("e", data, size=6000), ""),
+            (entry("e", data, raw=unfinished, size=4000), ""),
+            (entry("e", data, raw=packed + b"\0" * 100000), ""),
+            (entry("e", data, raw=b"\xff\xff\xff\xff garbage"), ""),
+        )
+        for damaged, left in cases:
+            r, found = self.extract([entry("first", "1"), damaged, entry("later", "2")])
+            if left is None:
+                self.assertEqual((r.stderr.decode(), found), (NO_FILES, "e=%s first=1 later=2" % data))
+            else:
+                self.assertEqual((r.status, r.stderr.decode(), found),
+                                 (1, CORRUPTED % (self.dir / ("setup%d" % self.count)), "e=%s first=1" % left),
+                                 {k: v for k, v in damaged.items() if k not in ("data", "raw")})
+        # Nothing is made for a name with a parent component, nor for a file
+        # where a directory stands.
+        for entries, left in (([entry("first", "1"), entry("a/../../evil", "x")], "first=1"),
+                              ([entry("e/", method=0), entry("e", "file")], "e/")):
+            r, found = self.extract(entries + [entry("later", "2")])
+            self.assertEqual((r.stderr.decode(), found), (CORRUPTED % (self.dir / ("setup%d" % self.count)), left))
+
+    def test_names_split_where_the_locale_sees_a_separator(self):
+        # "日本/x" in EUC-JP: the separator after two two-byte characters.
+        r, found = self.extract([entry(b"\xc6\xfc\xcb\xdc/x", "eucjp")], lang="ja_JP.eucJP")
+        self.assertEqual(found, "\xc6\xfc\xcb\xdc/ \xc6\xfc\xcb\xdc/x=eucjp")
+        # No character begins at a "/" behind an invalid sequence, so no
+        # directory is made for it and the file can't be written.
+        r, found = self.extract([entry(b"a\xff/b", "never")], lang="ja_JP.eucJP")
+        self.assertEqual((r.stderr.decode(), found), (CORRUPTED % (self.dir / "setup2"), ""))
+
+    def test_verify_finds_the_end_record_only_where_the_launcher_does(self):
+        ok = "1 entries intact, 0 bytes\n"
+        one = [entry("x")]
+        # The end record begins within the file's last 65,535 bytes and, with
+        # its comment, reaches exactly to the end; among several, the nearest
+        # to the end wins.
+        for length, found in ((0, True), (65535 - 22, True), (65535 - 40, True), (65535 - 21, False)):
+            self.assertEqual(self.verify(one, comment=b"c" * length)[1] == ok, found, length)
+        self.assertEqual(self.verify(one, comment=b"c" + zip_archive([])), (0, "0 entries intact, 0 bytes\n"))
+        no_archive = (1, "mksetup: no archive the launcher can read at its end\n")
+        self.assertEqual(self.verify(one, trailing=b"x"), no_archive)
+
+    def test_verify_refuses_what_the_central_directory_gets_wrong(self):
+        raw = b"PK\x01\x02" + b"\0" * 24 + b"\x0a\0" + b"\0" * 16  # a name of 10 bytes, and nothing behind
+        damaged = (1, "mksetup: no archive the launcher can read at its end\n")
+        two = [entry("a"), entry("b")]
+        for layout in (dict(cen_size=0x7FFFFFF0), dict(cen_size=0x80000000), dict(cen_offset=0x7FFFFFF0),
+                       dict(cen_offset=0xFFFFFFF0), dict(count=5), dict(cen_tail=b"\0" * 46, count=3),
+                       dict(cen_tail=raw[:45], count=3), dict(cen_tail=raw + b"123456789", count=3)):
+            self.assertEqual(self.verify(two, prefix=b"p" * 200, **layout), damaged, layout)
+        for fields in (dict(flags=1), dict(method=12)):
+            self.assertEqual(self.verify([entry("a"), entry("b", **fields)]), damaged, fields)
+        # 65,534 entries at most, since 0xFFFF ends the hash chains.
+        self.assertEqual(self.verify([entry(str(i), method=0) for i in range(65534)])[0], 0)
+        self.assertEqual(self.verify([], cen_tail=b"\0" * 65535 * 46, count=65535), damaged)
+
+    def test_verify_and_list_read_entries_as_the_launcher_does(self):
+        setup = harness.installer(self.dir / "listed", archive=zip_archive(
+            [entry("central", "data", 0, local_name=b"local", local_extra=b"x" * 300), entry("both", "b",
+             central_extra=b"CENTRAL", local_extra=b"loc"), entry("n" * 65535, "big", 0, central_extra=b"e" * 65535)]))
+        r = harness.run(["--list", setup], program=harness.MKSETUP)
+        self.assertEqual([line.split()[-1][:8] for line in r.stdout.decode().splitlines()[:-1]],
+                         ["local", "both", "n" * 8])
+        self.assertEqual(harness.run(["--verify", setup], program=harness.MKSETUP).status, 0)
+        cases = ((dict(offset=1 << 30), "couldn't read LOC header"), (dict(offset=1), "invalid LOC header (bad signature)"),
+                 (dict(offset=0x80000000), "seek failed"))
+        for fields, why in cases:
+            self.assertEqual(self.verify([entry("first", "1"), entry("bad", **fields)]),
+                             (1, "mksetup: entry 1: %s; the launcher's extraction would stop here\n" % why))
+        self.assertEqual(self.verify([entry("fine", "1"), entry("stored", "data", 0, crc=5), entry("../out", "x"),
+                                      entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2")]), (1,
+            "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"
+            "mksetup: ../out: a name the launcher refuses to extract\n"
+            "mksetup: t: appears more than once; the last one replaces the others\n"
+            "mksetup: a: a file where other entries need a directory\n"))
+
+
+if __name__ == "__main__":
+    unittest.main()
