@@ -9,20 +9,10 @@ import shutil
 import struct
 import subprocess
 import threading
-import time
 
 import harness
 
 SCREENSHOTS = os.path.join(harness.BUILD_DIR, "gui-screenshots")
-
-
-def poll(check, timeout=30):
-    """Calls check every 50 ms until it gives something true or timeout
-    seconds have passed; returns its last value."""
-    deadline = time.monotonic() + timeout
-    while not (value := check()) and time.monotonic() < deadline:
-        time.sleep(0.05)
-    return value
 
 
 class WindowLog:
@@ -123,16 +113,10 @@ class Xvfb:
         args = ["--classname", "^%s$" % classname] if classname is not None else ["--name", "^%s$" % name]
         return [int(w) for w in self.tool("xdotool", "search", "--onlyvisible", *args, check=False).split()]
 
-    def wait_window(self, name=None, classname=None, timeout=30):
+    def wait_window(self, name=None, classname=None):
         """Polls for the one mapped window of that title (or class name)."""
-        found = []
-
-        def single():
-            found[:] = self.windows(name, classname)
-            return len(found) == 1
-
-        if not poll(single, timeout):
-            raise AssertionError("windows %r/%r: %r" % (name, classname, found))
+        found = harness.wait_for(lambda: (w := self.windows(name, classname)) and len(w) == 1 and w,
+                                 what="a window %r/%r" % (name, classname))
         return found[0]
 
     def geometry(self, window):
@@ -148,15 +132,10 @@ class Xvfb:
                 info[keys[key]] = int(value) if value.lstrip("-").isdigit() else value
         return info
 
-    def property(self, window, name):
-        """The raw value text of a window property, as xprop prints it."""
-        out = self.tool("xprop", "-id", str(window), name).decode("latin-1").strip()
-        return out.split(" = ", 1)[1] if " = " in out else None
-
     def motif_hints(self, window):
         """_MOTIF_WM_HINTS: flags, functions, decorations, input mode, status."""
-        value = self.property(window, "_MOTIF_WM_HINTS")
-        return [int(v, 16) for v in value.split(", ")] if value else None
+        out = self.tool("xprop", "-id", str(window), "_MOTIF_WM_HINTS").decode().strip()
+        return [int(v, 16) for v in out.split(" = ", 1)[1].split(", ")]
 
     def window_name(self, window):
         """The window's title, as the bytes of WM_NAME."""
@@ -172,7 +151,7 @@ class Xvfb:
                                                max(g["x"] - margin, 0), max(g["y"] - margin, 0)), "+repage"]
         subprocess.run(args + ["png:" + path], input=self.tool("xwd", "-root", "-silent"), check=True, timeout=60)
 
-    def wait_ink(self, window, timeout=30):
+    def wait_ink(self, window):
         """Polls until something darker than the window's grey is drawn in
         it: the event thread has handled its exposure."""
         path = os.path.join(SCREENSHOTS, ".ink-%s-%d.png" % (self.display[1:], window))
@@ -182,10 +161,8 @@ class Xvfb:
             return float(subprocess.run(["/usr/bin/convert", path, "-colorspace", "Gray", "-format", "%[fx:minima]",
                                          "info:"], capture_output=True, check=True).stdout)
 
-        drawn = poll(lambda: darkest() < 0.3, timeout)
+        harness.wait_for(lambda: darkest() < 0.3, what="ink in the window")
         os.unlink(path)
-        if not drawn:
-            raise AssertionError("nothing drawn in window %d" % window)
 
     def press_ok(self, window):
         """Presses Return with the pointer in a message box, which activates

@@ -4,7 +4,6 @@ copy of the launcher with an archive appended) and Java runtimes whose
 bin/java is the stand-in of tests/support/java_stand_in.py."""
 
 import os
-import select
 import shutil
 import signal
 import struct
@@ -51,15 +50,14 @@ def _demote():
     os.setresuid(NOBODY, NOBODY, NOBODY)
 
 
-def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=False, stdin=subprocess.DEVNULL,
-          stdout=subprocess.PIPE):
+def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=False, stdin=subprocess.DEVNULL):
     """Starts the launcher (or program) in a session of its own. env adds to
     BASE_ENV (None removes a variable); unprivileged runs it as uid and gid
     65534 without supplementary groups."""
     program = program or LAUNCHER
     full_env = {k: v for k, v in dict(BASE_ENV, **(env or {})).items() if v is not None}
     return subprocess.Popen([argv0 or program] + [str(a) for a in args], executable=program, env=full_env,
-                            cwd=cwd, stdin=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                            cwd=cwd, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             preexec_fn=_demote if unprivileged else None, start_new_session=True)
 
 
@@ -127,40 +125,6 @@ class Batch:
         for proc in self._procs.values():
             kill_group(proc)
             proc.communicate()
-
-
-def start_on_terminal(args=(), **kwargs):
-    """start(), with standard output on a terminal, so that each progress
-    line arrives as it is printed; read them with next_line()."""
-    master, slave = os.openpty()
-    proc = start(args, stdout=slave, **kwargs)
-    os.close(slave)
-    proc.terminal, proc.pending = os.fdopen(master, "rb", buffering=0), b""
-    return proc
-
-
-def next_line(proc, timeout=60):
-    """The next line a start_on_terminal() process printed, without its end;
-    None once it has ended without another line (its runtime may still hold
-    the terminal open)."""
-    end = time.monotonic() + timeout
-    while b"\n" not in proc.pending:
-        ended = proc.poll() is not None
-        if not select.select([proc.terminal], [], [], 0 if ended else 0.1)[0]:
-            if ended:
-                return None
-            if time.monotonic() > end:
-                raise TimedOut("no line within %ss; so far %r" % (timeout, proc.pending))
-            continue
-        try:
-            chunk = proc.terminal.read(4096)
-        except OSError:  # the terminal's other end is gone
-            chunk = b""
-        if not chunk:
-            return None
-        proc.pending += chunk
-    line, proc.pending = proc.pending.split(b"\n", 1)
-    return line.rstrip(b"\r").decode()
 
 
 class Path(str):

@@ -1,0 +1,70 @@
+"""The example installer of examples/ on real Java runtimes: packed with a
+runtime made by mksetup --jlink and run where the host has no Java at all,
+and packed alone and run on the host's JDK found through JAVA_HOME."""
+
+import os
+import re
+import shutil
+import unittest
+
+import harness
+
+PAYLOAD = os.environ.get("BRAMLET_EXAMPLE_PAYLOAD", "")
+JDK = "/usr/lib/jvm/java-17-openjdk-amd64"
+# No JAVA_HOME, and a PATH without java: the runtime must come from the payload.
+NO_JAVA = {"PATH": "/usr/sbin:/sbin", "JAVA_HOME": None}
+
+
+class ExampleInstaller(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = d = harness.Scratch()
+        cls.batch = harness.Batch()
+        for name, options in (("bundled", ["--jlink", "java.base"]), ("alone", [])):
+            cls.pack = harness.run(["--launcher", harness.LAUNCHER] + options + [PAYLOAD, d / name],
+                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
+            if cls.pack.status != 0:
+                return
+
+        def scenario(key, setup, args, env=NO_JAVA, **kwargs):
+            # A copy each: the launcher lets one run of a file at a time.
+            program = shutil.copy(d / setup, d / ("setup-" + key))
+            cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key)], program=program, env=env, cwd=d.path,
+                            **kwargs)
+
+        scenario("silent", "bundled", ["-silent", d.write("state", "installDir=%s\n" % (d / "silent"))])
+        scenario("jdk", "alone", ["-silent", d.write("state-jdk", "installDir=%s\n" % (d / "jdk"))],
+                 env={"JAVA_HOME": JDK})
+        with open(d.write("typed", "relative\n%s\n" % (d / "console")), "rb") as typed:
+            scenario("console", "bundled", ["-console", "-savestate", d / "answers"], stdin=typed)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.batch.finish_all()
+        cls.dir.cleanup()
+
+    def result(self, key):
+        self.assertEqual(self.pack.status, 0, self.pack)
+        r = self.batch.result(key)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(os.listdir(self.dir / ("tmp-" + key)), [])
+        # The application runs on the runtime installed beside it.
+        app = harness.run([], program=self.dir / key / "bin/hello", env={"PATH": "/usr/bin:/bin"})
+        self.assertEqual(app.stdout.decode().splitlines()[0], "Hello from the bramlet example application.")
+        return r.stdout.decode()
+
+    def test_silently_on_the_bundled_runtime_and_on_the_hosts_jdk(self):
+        runtime = r"(?m)^Example installer on Java 17.* from %s/.*/package/jre$" % re.escape(self.dir / "tmp-silent")
+        self.assertEqual(len(re.findall(runtime, self.result("silent"))), 1)
+        self.assertIn("Example installer on Java 17", self.result("jdk"))
+        self.assertIn(" from %s\n" % JDK, self.result("jdk"))
+
+    def test_console_dialogue_and_saved_answers(self):
+        self.assertIn("Installation directory [/opt/bramlet-example]: Please give an absolute path.\n"
+                      "Installation directory [/opt/bramlet-example]: ", self.result("console"))
+        with open(self.dir / "answers") as f:
+            self.assertIn("installDir=%s\n" % (self.dir / "console"), f.read())
+
+
+if __name__ == "__main__":
+    unittest.main()
