@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what is missing, builds the project twice (plain, and with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in
-# both builds, then fuzzes the archive reader for a minute. "--quick" runs
-# the plain build only.
+# both builds, then replays the archive reader's fuzzing corpus and fuzzes it
+# briefly from a fixed seed. "--quick" runs the plain build only.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -22,6 +22,6 @@ check() {  # check BUILD_DIR [CMAKE_OPTION...]
 check build
 if [ "${1:-}" != "--quick" ]; then
   check build-sanitize -DBRAMLET_SANITIZE=ON
-  scripts/run-fuzz.sh 60
+  scripts/run-fuzz.sh --check
 fi
 echo "== all tests passed"

@@ -118,7 +118,9 @@ std::unique_ptr<ZipEntry> readLOC(ZipFile* zip, const ZipCell* cell) {
   const unsigned char* h = header.data();
   uint16_t n = Get16(h + 26), e = Get16(h + 28);
   auto entry = std::make_unique<ZipEntry>();
-  entry->name.assign(reinterpret_cast<const char*>(h + kLocHeaderSize), n);
+  // A name is a C string: it ends at the first NUL byte, if any.
+  const char* name = reinterpret_cast<const char*>(h + kLocHeaderSize);
+  entry->name.assign(name, strnlen(name, n));
   if (cell->extraLength > 0) {
     if (!setExtra(zip, cell, entry.get(), nullptr, cell->extraLength)) return nullptr;
   } else if (e > 0) {

@@ -54,21 +54,17 @@ class LockTest(unittest.TestCase):
         self.assertFalse(os.path.exists(harness.lock_path(self.setup)))
 
     def test_a_planted_link_leaves_its_target_alone(self):
-        victim = self.dir.write("victim", "precious")
         link = harness.lock_path(self.setup)
         harness.remove_lock_file(self.setup)  # a killed run's, whose inode this file now has
-        os.symlink(victim, link)
-        self.addCleanup(lambda: os.path.lexists(link) and os.unlink(link))
-        r = harness.run(["-help"], program=self.setup)
-        self.assertEqual(r.status, 0, r)
-        with open(victim) as f:
+        for target in (self.dir.write("victim", "precious"), self.dir / "not-created"):
+            os.symlink(target, link)
+            self.addCleanup(lambda: os.path.lexists(link) and os.unlink(link))
+            self.assertEqual(harness.run(["-help"], program=self.setup).status, 0)
+            if os.path.lexists(link):
+                os.unlink(link)
+        with open(self.dir / "victim") as f:
             self.assertEqual(f.read(), "precious")
-        missing = self.dir / "not-created"
-        if os.path.lexists(link):
-            os.unlink(link)
-        os.symlink(missing, link)
-        harness.run(["-help"], program=self.setup)
-        self.assertFalse(os.path.exists(missing))
+        self.assertFalse(os.path.exists(self.dir / "not-created"))
 
 
 if __name__ == "__main__":

@@ -18,8 +18,6 @@ USAGE = ("Usage: 'uninstall' [-options]\nwhere options include:\n"
 
 
 class Uninstaller(unittest.TestCase):
-    """Runs started together."""
-
     @classmethod
     def setUpClass(cls):
         cls.dir = d = harness.Scratch()
@@ -63,12 +61,9 @@ class Uninstaller(unittest.TestCase):
                           ("silent-console", ["-nodisplay", "-nodisplay", "-noconsole"])):
             r = self.batch.result(key)
             self.assertEqual(r.status, 0, r)
-            argv = harness.java_run(self.dir / ("log-" + key))["arg"]
-            self.assertEqual(argv[-len(tail) - 1:], ["bramlet_uninstall"] + tail)
-            classpath = [a[len("-Djava.class.path="):] for a in argv if a.startswith("-Djava.class.path=")]
-            self.assertEqual(len(classpath), 1, argv)
-            home, jar = classpath[0].split(":")
-            self.assertEqual(jar, home + "/package/PackageFormat.jar")
+            run = harness.java_run(self.dir / ("log-" + key))
+            self.assertEqual(run["arg"][-len(tail) - 1:], ["bramlet_uninstall"] + tail)
+            self.assertIn("-Djava.class.path={0}:{0}/package/PackageFormat.jar".format(run["cwd"]), run["arg"])
 
 
 if __name__ == "__main__":
