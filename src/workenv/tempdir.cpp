@@ -12,20 +12,22 @@ namespace {
 
 std::optional<std::string> tmpdir;
 
+// True when the real user may read, write and search path, a directory.
+bool IsUsable(const std::string& path) {
+  struct stat st;
+  return access(path.c_str(), R_OK | W_OK | X_OK) == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 bool SetTempDir(const char* path) {
   std::optional<std::string> candidate = MakeAbsolute(path);
-  if (!candidate) return false;
-  struct stat st;
-  if (access(candidate->c_str(), R_OK | W_OK | X_OK) != 0 || stat(candidate->c_str(), &st) != 0 ||
-      !S_ISDIR(st.st_mode))
-    return false;
+  if (!candidate || !IsUsable(*candidate)) return false;
   tmpdir = std::move(candidate);
   return true;
 }
 
 const char* GetTempDir() {
-  if (!tmpdir) SetTempDir(kDefaultTempDir);
-  return tmpdir ? tmpdir->c_str() : nullptr;
+  if (tmpdir) return tmpdir->c_str();
+  return IsUsable(kDefaultTempDir) ? kDefaultTempDir : nullptr;
 }

@@ -10,6 +10,6 @@ constexpr char kDefaultTempDir[] = "/var/tmp/";
 /// false and keeps the previous directory otherwise.
 bool SetTempDir(const char* path);
 
-/// Returns the accepted directory, trying the default "/var/tmp/" while none
-/// is set; null when no directory is usable.
+/// Returns the accepted directory, or while none is, the default "/var/tmp/"
+/// when it is usable; null otherwise.
 const char* GetTempDir();
