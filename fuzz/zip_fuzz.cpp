@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -33,6 +34,7 @@ int __real_unlink(const char* path);
 namespace {
 
 std::string archive;
+std::string otherName;  // the archive's path written another way
 std::string destination;
 // Set while the reader runs; libFuzzer's own calls go through unchecked.
 bool checking = false;
@@ -74,14 +76,18 @@ void CheckEntry(ZipFile* zip, int index) {
   zipFreeEntry(zip, entry);
   zipFreeEntry(zip, nullptr);
   // Through the hash chains, an entry whose local name hashes as its central
-  // one is found by that name (or a later one of the same name).
+  // one is found by that name (or a later one of the same name), and is
+  // among the meta names when it begins with "META-INF/" in any case.
+  if (hash(name.c_str()) != zip->cells[static_cast<size_t>(index)].nameHash) return;
   int32_t size = -1, nameLength = -1;
   ZipEntry* found = zipFindEntry(zip, name.c_str(), &size, &nameLength);
-  if (hash(name.c_str()) == zip->cells[static_cast<size_t>(index)].nameHash &&
-      (found == nullptr || found->name != name || size != found->size ||
-       nameLength != static_cast<int32_t>(strlen(name.c_str()))))
+  if (found == nullptr || found->name != name || size != found->size ||
+      nameLength != static_cast<int32_t>(strlen(name.c_str())))
     Fail("a name not found by its hash", name.c_str());
   zipFreeEntry(zip, found);
+  if (strncasecmp(name.c_str(), "META-INF/", 9) == 0 &&
+      std::find(zip->metaNames.begin(), zip->metaNames.end(), name) == zip->metaNames.end())
+    Fail("a meta name missing", name.c_str());
 }
 
 }  // namespace
@@ -112,6 +118,7 @@ int LLVMFuzzerInitialize(int*, char***) {
   const char* work = getenv("BRAMLET_FUZZ_WORK");
   if (work == nullptr && (work = mkdtemp(scratch)) == nullptr) abort();
   archive = work + std::string("/input.zip");
+  otherName = work + std::string("//input.zip");
   destination = work + std::string("/out");
   return 0;
 }
@@ -120,8 +127,12 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), size)) abort();
   checking = true;
   if (ZipFile* zip = zipOpen(archive.c_str(), nullptr)) {
+    // The same path string shares the record; another string names another.
     if (zipOpen(archive.c_str(), nullptr) != zip || zip->refCount != 2) Fail("a record not shared", "");
     zipClose(zip);
+    ZipFile* other = zipOpen(otherName.c_str(), nullptr);
+    if (other == zip) Fail("a record shared by another name", "");
+    zipClose(other);
     for (int i = 0; i < zip->entryCount() && i < 64; ++i) CheckEntry(zip, i);
     UnzipFiles(zip, destination.c_str(), size > 0 && (data[0] & 1) ? "a" : nullptr);
     zipClose(zip);

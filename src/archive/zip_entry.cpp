@@ -183,8 +183,8 @@ int32_t zipRead(ZipFile* zip, ZipEntry* entry, int32_t position, void* buffer, i
   }
   if (length <= 0) return 0;
   length = static_cast<int32_t>(std::min<int64_t>(length, limit - position));
+  // A negative offset (an entry beyond 2 GiB) makes the read fail.
   int64_t offset = static_cast<int64_t>(entry->dataOffset) + position;
-  if (offset < 0) return -1;
   return static_cast<int32_t>(pread(zip->fd.get(), buffer, static_cast<size_t>(length), offset));
 }
 

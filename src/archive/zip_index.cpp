@@ -142,7 +142,7 @@ void freeZip(ZipFile* zip) { delete zip; }
 
 bool readFully(int fd, void* buffer, int64_t length, int64_t offset) {
   auto* p = static_cast<unsigned char*>(buffer);
-  if (offset < 0) return false;
+  // A negative offset makes the read fail.
   while (length > 0) {
     ssize_t n = pread(fd, p, static_cast<size_t>(length), offset);
     if (n <= 0) return false;

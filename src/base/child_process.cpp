@@ -36,12 +36,12 @@ std::vector<char*> Pointers(const std::vector<std::string>& strings) {
   return pointers;
 }
 
+// In the child, where no handler can interrupt a write.
 void WriteText(int fd, const std::string& text) {
   const char* p = text.data();
   size_t left = text.size();
   while (left > 0) {
     ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     p += n;
     left -= static_cast<size_t>(n);

@@ -26,7 +26,7 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, std
               "--compress=2", "--output=" + output};
   pid_t pid = StartChild(run);
   int status = 0;
-  if (pid < 0 || !WaitForChild(pid, &status)) {
+  if (pid == -1 || !WaitForChild(pid, &status)) {
     *err = "can't run " + jlink;
     return false;
   }

@@ -81,7 +81,7 @@ std::optional<int> ExecuteJava(const JavaCommand& command) {
   java.execFailureText = PrintedText("java_aborted");
   java.execFailureStatus = 1;
   pid_t pid = StartChild(java);
-  if (pid < 0) return std::nullopt;
+  if (pid == -1) return std::nullopt;
   SleepFor(command.holdSeconds);
   if (command.hideStatusWindow) HideStatusWindow();
   int status = 0;
@@ -97,6 +97,6 @@ bool InvokeUpgradeTool(const char* scriptPath, int* exitStatus) {
   script.env = std::vector<std::string>();
   pid_t pid = StartChild(script);
   int status = 0;
-  if (pid > 0 && WaitForChild(pid, &status)) *exitStatus = ExitCodeOr(status, -1);
+  if (pid != -1 && WaitForChild(pid, &status)) *exitStatus = ExitCodeOr(status, -1);
   return true;
 }

@@ -63,8 +63,7 @@ bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
     HandlePendingSignal();
     struct pollfd readable = {fd, POLLIN, 0};
     int ready = poll(&readable, 1, ended ? 0 : 100);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) break;
+    if (ready < 0) continue;  // a signal; acted on above
     if (ready == 0) {
       if (ended) break;
       pid_t done = waitpid(pid, status, WNOHANG);
@@ -76,7 +75,7 @@ bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
       continue;
     }
     ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     size_t room = kProbeBytes - text->size();
     text->append(buffer, static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room);
@@ -137,7 +136,7 @@ std::optional<std::string> CheckJREVersion(const char* runtimeHome) {
   writeEnd.reset();
   std::string output;
   int status = 0;
-  if (pid < 0 || !CollectOutput(readEnd.get(), pid, &output, &status) || !WIFEXITED(status) || output.empty())
+  if (pid == -1 || !CollectOutput(readEnd.get(), pid, &output, &status) || !WIFEXITED(status) || output.empty())
     return std::nullopt;
   std::string version = VersionFromOutput(output);
   if (!CheckVersion(version.c_str())) return std::nullopt;

@@ -135,6 +135,9 @@ class Mksetup(unittest.TestCase):
         r = mksetup([self.payload, self.payload / "docs/setup"])
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: lies inside the payload directory %s\n"
                                                          % (self.payload / "docs/setup", self.payload)))
+        for payload, why in ((d / "nowhere", "No such file or directory"), (self.payload / "docs/empty", "not a directory")):
+            r = mksetup([payload, setup])
+            self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: %s\n" % (payload, why)))
         # What the walk can't pack; each refusal leaves no file behind.
         os.mkfifo(d / "fifo")
         for name, target, why in (("fifo", d / "fifo", "a FIFO; only regular files and directories are packed"),
