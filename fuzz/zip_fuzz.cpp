@@ -134,7 +134,18 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (other == zip) Fail("a record shared by another name", "");
     zipClose(other);
     for (int i = 0; i < zip->entryCount() && i < 64; ++i) CheckEntry(zip, i);
-    UnzipFiles(zip, destination.c_str(), size > 0 && (data[0] & 1) ? "a" : nullptr);
+    bool whole = size == 0 || (data[0] & 1) == 0;
+    // After a successful extraction of the whole archive, every entry is there.
+    if (UnzipFiles(zip, destination.c_str(), whole ? nullptr : "a") && whole) {
+      checking = false;
+      for (int i = 0; i < zip->entryCount(); ++i) {
+        ZipEntry* entry = zipGetNextEntry(zip, i);
+        struct stat st;
+        if (entry == nullptr || lstat((destination + "/" + entry->name).c_str(), &st) != 0)
+          Fail("an entry missing after a successful extraction", entry ? entry->name.c_str() : "");
+        zipFreeEntry(zip, entry);
+      }
+    }
     zipClose(zip);
   }
   checking = false;

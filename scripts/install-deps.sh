@@ -7,7 +7,7 @@ set -eu
 # tools, a JDK, man pages and time zones), fuzzing, benchmarks and screenshots.
 packages="build-essential cmake pkg-config zlib1g-dev libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
-  openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata"
+  openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace"
 
 missing=""
 for p in $packages; do

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/mbstring.h"
+#include "base/signals.h"
 
 namespace {
 
@@ -66,14 +67,16 @@ bool IsSafeEntryName(const char* name) {
   }
 }
 
-uint64_t SumEntrySizes(ZipFile* zip) {
-  uint64_t total = 0;
-  for (int i = 0;; ++i) {
+bool SumEntrySizes(ZipFile* zip, uint64_t* total) {
+  *total = 0;
+  for (int i = 0; i < zip->entryCount(); ++i) {
     ZipEntry* entry = zipGetNextEntry(zip, i);
-    if (entry == nullptr) return total;
-    total += static_cast<uint64_t>(static_cast<int64_t>(entry->size));
+    if (entry == nullptr) return false;
+    // The index refuses sizes of 2 GiB and more.
+    *total += static_cast<uint64_t>(entry->size);
     zipFreeEntry(zip, entry);
   }
+  return true;
 }
 
 bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
@@ -82,9 +85,10 @@ bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
   size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
   MadeDirectories made;
   std::string path;
-  for (int i = 0;; ++i) {
+  for (int i = 0; i < zip->entryCount(); ++i) {
+    HandlePendingSignal();
     ZipEntry* entry = zipGetNextEntry(zip, i);
-    if (entry == nullptr) return true;
+    if (entry == nullptr) return false;
     const char* name = entry->name.c_str();
     bool selected = prefix == nullptr || strncmp(name, prefix, prefixLength) == 0;
     bool written = !selected;
@@ -95,4 +99,5 @@ bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
     zipFreeEntry(zip, entry);
     if (!written) return false;
   }
+  return true;
 }

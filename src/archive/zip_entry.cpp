@@ -9,6 +9,7 @@
 
 #include "archive/zip.h"
 #include "archive/zip_internal.h"
+#include "base/signals.h"
 #include "base/unique_fd.h"
 
 namespace {
@@ -97,6 +98,7 @@ bool copyStored(ZipFile* zip, ZipEntry* entry, int fd) {
   int32_t position = 0;
   int32_t remaining = entry->size;
   while (remaining > 0) {
+    HandlePendingSignal();
     int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
     if (n <= 0) return false;
     if (!writeOut(fd, inputBuffer, static_cast<size_t>(n), &crc)) return false;
@@ -205,6 +207,7 @@ bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
   uLong crc = crc32(0, nullptr, 0);
   bool ok = true;
   while (ok && remaining > 0) {
+    HandlePendingSignal();
     int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
     if (n <= 0) {
       if (n == 0) *failure = kEndOfFile;

@@ -31,6 +31,7 @@ const char* const kBadHeaderSize = "invalid CEN header (bad header size)";
 const char* const kBadSignature = "invalid CEN header (bad signature)";
 const char* const kEncrypted = "invalid CEN header (encrypted entry)";
 const char* const kBadMethod = "invalid CEN header (bad compression method)";
+const char* const kBadEntrySize = "invalid CEN header (bad entry size)";
 
 // A sliding view of the central directory: bytes [base, base + filled) of the
 // directory, which starts at file offset cenPos and is size bytes long.
@@ -79,6 +80,9 @@ IndexResult indexEntry(ZipFile* zip, CenWindow* cen, int i, int64_t* p, int64_t 
   if (Get16(h + 8) & 1) return Damaged(zip, kEncrypted);
   uint16_t method = Get16(h + 10);
   if (method != 0 && method != 8) return Damaged(zip, kBadMethod);
+  // Sizes of 2 GiB and more are negative in the index (and 0xFFFFFFFF marks
+  // ZIP64): they could cancel other entries in the free-space check.
+  if ((Get32(h + 20) | Get32(h + 24)) >= 0x80000000u) return Damaged(zip, kBadEntrySize);
   uint16_t n = Get16(h + 28), e = Get16(h + 30), c = Get16(h + 32);
   int64_t total = kCenHeaderSize + n + e + c;
   if (*p + total > cen->size) return Damaged(zip, kBadHeaderSize);
@@ -243,6 +247,7 @@ ZipFile* zipOpenGeneric(const char* name, ZipError* error, int mode, int64_t las
     freeZip(zip);
     return nullptr;
   }
+  // Offsets in the index are 32-bit: a larger file can't be read as a payload.
   int64_t length = lseek(zip->fd.get(), 0, SEEK_END);
   IndexResult indexed = length == -1 || length > 0x7FFFFFFF ? IndexResult::kReadFailed : readCEN(zip);
   if (indexed != IndexResult::kIndexed) {

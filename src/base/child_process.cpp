@@ -1,5 +1,6 @@
 #include "base/child_process.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cstdio>
 
 #include "base/signals.h"
+
+extern char** environ;
 
 namespace {
 
@@ -50,15 +53,20 @@ void WriteText(int fd, const std::string& text) {
 
 [[noreturn]] void RunChild(const ChildSpec& spec, char* const* argv, char* const* envp) {
   ResetSignalsForExec();
+  if (spec.ownProcessGroup) setpgid(0, 0);
   if (spec.stderrTo >= 0 && spec.stderrTo != STDERR_FILENO) dup2(spec.stderrTo, STDERR_FILENO);
   if (spec.closeStdinStdout) {
     close(STDIN_FILENO);
     close(STDOUT_FILENO);
   }
-  if (envp != nullptr) {
-    execve(spec.program.c_str(), argv, envp);
+  char** env = envp != nullptr ? const_cast<char**>(envp) : environ;
+  if (spec.programFd >= 0) {
+    // A script started from its descriptor is read by its interpreter
+    // through /dev/fd, so the descriptor must survive the exec.
+    fcntl(spec.programFd, F_SETFD, 0);
+    fexecve(spec.programFd, argv, env);
   } else {
-    execv(spec.program.c_str(), argv);
+    execve(spec.program.c_str(), argv, env);
   }
   WriteText(STDERR_FILENO, spec.execFailureText);
   _exit(spec.execFailureStatus);

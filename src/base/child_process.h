@@ -13,10 +13,12 @@
 /// functions (dup2, close, exec, write, _exit).
 struct ChildSpec {
   std::string program;                          // the file to execute
+  int programFd = -1;                           // or this descriptor of it (then program names it)
   std::vector<std::string> args;                // its argument vector, argv[0] included
   std::optional<std::vector<std::string>> env;  // its environment; none: this process's
   int stderrTo = -1;                            // made its standard error when not -1
   bool closeStdinStdout = false;                // descriptors 0 and 1 closed
+  bool ownProcessGroup = false;                 // leads a process group of its own
   std::string execFailureText;                  // written to standard error when exec fails
   int execFailureStatus = 127;                  // then the child's exit status
 };

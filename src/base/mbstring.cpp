@@ -17,7 +17,13 @@ bool IsMultiByteChar(const char* s, size_t index) {
   mblen(nullptr, 0);  // start from the initial shift state
   while (pos < index) {
     int n = mblen(s + pos, length - pos);
-    if (n <= 0) return false;
+    if (n == 0) return false;
+    // A byte that begins no valid character (a name in another encoding)
+    // counts as one, so that the separators behind it are still found.
+    if (n < 0) {
+      n = 1;
+      mblen(nullptr, 0);
+    }
     pos += static_cast<size_t>(n);
   }
   return pos == index;

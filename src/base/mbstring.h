@@ -15,5 +15,6 @@ const char* _strrchr(const char* s, int c);
 
 /// Returns true when a character of the current locale begins at byte index
 /// of s; in a single-byte locale (the C locale among them) every byte begins
-/// one. Puts the user's locale in force first (GetLocale).
+/// one, and a byte that begins no valid character counts as one too. Puts
+/// the user's locale in force first (GetLocale).
 bool IsMultiByteChar(const char* s, size_t index);

@@ -22,6 +22,7 @@ int wakeFds[2] = {-1, -1};
 pthread_t mainThread;
 void (*exitEnding)(int) = nullptr;
 void (*abortEnding)(int) = nullptr;
+pid_t recipient = 0;
 
 // True for a fault the process can't continue from: the kernel raised it
 // for an instruction of ours, or abort() raised it.
@@ -73,8 +74,11 @@ void HandlePendingSignal() {
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, nullptr);
   if (actions[sig] == SignalAction::kAbort) abortEnding(sig);
+  if (recipient != 0) kill(recipient, sig);
   exitEnding(sig);
 }
+
+void SetSignalRecipient(pid_t pid) { recipient = pid; }
 
 void WaitForSignal(int ms) {
   HandlePendingSignal();

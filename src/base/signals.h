@@ -7,6 +7,8 @@
 // the handler.
 #pragma once
 
+#include <sys/types.h>
+
 /// What a signal does to the run.
 enum class SignalAction {
   kIgnore,  // nothing; children inherit the ignored disposition
@@ -24,8 +26,14 @@ void SetSignalEndings(void (*exitEnding)(int), void (*abortEnding)(int));
 void SetSignalAction(int sig, SignalAction action);
 
 /// When a handled signal has arrived, blocks every signal and calls its
-/// ending; otherwise returns at once. Main thread only.
+/// ending, passing a termination signal on to the recipient first;
+/// otherwise returns at once. Main thread only.
 void HandlePendingSignal();
+
+/// The process (or, negative, the process group) that a termination signal
+/// is passed on to before the run ends: the child the run waits for. 0 for
+/// none.
+void SetSignalRecipient(pid_t recipient);
 
 /// Waits up to ms milliseconds, returning early when a handled signal
 /// arrives, and acts on such a signal.

@@ -31,10 +31,14 @@
 #ifndef BRAMLET_PROFILE
 #define BRAMLET_PROFILE kSetupProfile
 #endif
-// The time the status window stays up after the runtime was started; the
-// test build makes a launcher that waits less.
+// The time the status window stays up after the runtime was started, and
+// the time a runtime's version probe may take; the test build makes a
+// launcher that waits less.
 #ifndef BRAMLET_STATUS_HOLD_SECONDS
 #define BRAMLET_STATUS_HOLD_SECONDS 10
+#endif
+#ifndef BRAMLET_PROBE_SECONDS
+#define BRAMLET_PROBE_SECONDS 30
 #endif
 
 namespace {
@@ -59,6 +63,12 @@ int NoRoomError(const char* tempDir, uint64_t required, uint64_t available) {
   snprintf(availableText, sizeof availableText, "%lli", static_cast<long long>(available));
   ShowError("no_space_system_tmpdir", tempDir, requiredText, availableText);
   ShowError("no_writable_system_tmpdir_usage", progname);
+  return 1;
+}
+
+int CorruptedPayload(const char* execname) {
+  HandlePendingSignal();
+  ShowError("corrupted_zip_file", execname);
   return 1;
 }
 
@@ -104,28 +114,30 @@ int main(int argc, char** argv) {
   SetWorkdir(workdir->c_str());
   HandlePendingSignal();
 
-  // A launcher without a payload runs the installer files beside it.
-  ZipArchive payload(zipOpen(execname, nullptr));
+  // A launcher without a payload (no end record at all) runs the installer
+  // files beside it; one whose payload can't be read in full runs nothing.
+  ZipError error;
+  ZipArchive payload(zipOpen(execname, &error));
+  uint64_t payloadSize = 0;
+  if (error == ZipError::kDamaged || (payload && !SumEntrySizes(payload.get(), &payloadSize)))
+    return CorruptedPayload(execname);
   if (payload) SetApplicationHome(GetWorkdir());
   const char* home = GetApplicationHome();
-  uint64_t required = (payload ? SumEntrySizes(payload.get()) : 0) + kSpaceReserve;
+  uint64_t required = payloadSize + kSpaceReserve;
   std::optional<uint64_t> available = AvailableSpace(GetWorkdir());
   if (!available) return TempDirError(tempDir);
   if (required > *available) return NoRoomError(tempDir, required, *available);
   HandlePendingSignal();
 
   ShowStatus("checking_java");
+  SetProbeTimeLimit(BRAMLET_PROBE_SECONDS);
   std::optional<std::string> jrePath = ChooseRuntime(commandLine.javaHome, payload.get(), home);
   if (!jrePath) return NoRuntimeError(commandLine.javaHome);
   HandlePendingSignal();
 
   if (payload) {
     ShowStatus("unzipping_files");
-    if (!UnzipFiles(payload.get(), GetWorkdir(), nullptr)) {
-      HandlePendingSignal();
-      ShowError("corrupted_zip_file", execname);
-      return 1;
-    }
+    if (!UnzipFiles(payload.get(), GetWorkdir(), nullptr)) return CorruptedPayload(execname);
     payload.reset();
   }
   HandlePendingSignal();

@@ -7,14 +7,15 @@
 
 namespace {
 
-bool NoArchive(const std::string& path, std::string* err) {
-  *err = path + ": no archive the launcher can read at its end";
+bool NoArchive(const std::string& path, ZipError error, std::string* err) {
+  *err = path + (error == ZipError::kDamaged ? ": a damaged archive at its end, which the launcher refuses"
+                                             : ": no archive the launcher can read at its end");
   return false;
 }
 
 std::string Unreadable(ZipFile* zip, int index) {
   return "entry " + std::to_string(index) + ": " + (zip->lastError ? zip->lastError : "can't be read") +
-         "; the launcher's extraction would stop here";
+         "; the launcher refuses the payload";
 }
 
 // Every directory that the names need: each name's text before each "/".
@@ -30,9 +31,10 @@ std::set<std::string> NeededDirectories(const std::vector<std::string>& names) {
 }  // namespace
 
 bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::string* err) {
-  ZipArchive archive(zipOpen(path.c_str(), nullptr));
+  ZipError error;
+  ZipArchive archive(zipOpen(path.c_str(), &error));
   ZipFile* zip = archive.get();
-  if (zip == nullptr) return NoArchive(path, err);
+  if (zip == nullptr) return NoArchive(path, error, err);
   for (int i = 0; i < zip->entryCount(); ++i) {
     ZipEntry* entry = zipGetNextEntry(zip, i);
     if (entry == nullptr) {
@@ -46,9 +48,10 @@ bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::
 }
 
 bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err) {
-  ZipArchive archive(zipOpen(path.c_str(), nullptr));
+  ZipError error;
+  ZipArchive archive(zipOpen(path.c_str(), &error));
   ZipFile* zip = archive.get();
-  if (zip == nullptr) return NoArchive(path, err);
+  if (zip == nullptr) return NoArchive(path, error, err);
   result->entries = zip->entryCount();
   std::vector<std::string> names;
   std::set<std::string> seen;

@@ -16,7 +16,7 @@ struct ListedEntry {
 /// The entries of the archive at the end of the file at path, in the order
 /// the launcher extracts them. False with a message in *err when the
 /// launcher would not find an archive there, or an entry's local header
-/// can't be read (the launcher's extraction would stop there).
+/// can't be read (the launcher would refuse the payload).
 bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::string* err);
 
 struct VerifyResult {

@@ -54,7 +54,9 @@ bool CutLastComponent(std::string* path) {
 // The runtime home two levels above element/java, when that java may be
 // executed and the directory there is a runtime home.
 void SearchElement(Search* search, const std::string& element) {
-  std::string java = Resolve(element.c_str(), "java");
+  // Made absolute here: the runtime runs after the change into the
+  // application home, and must be the one probed now.
+  std::string java = Resolve(MakeAbsolute(element).value_or(element).c_str(), "java");
   if (access(java.c_str(), X_OK) != 0) return;
   // A relative element such as "." or "bin" has no runtime home above it.
   if (!CutLastComponent(&java) || !CutLastComponent(&java)) return;

@@ -42,21 +42,22 @@ std::string PrintedText(const char* key) {
   return text;
 }
 
-// A regular file of the effective user that only it may write.
+// A regular file of the effective user that only it may write, with no
+// other name that could lead to it.
 bool IsTrustedFile(const struct stat& st) {
-  return S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  return S_ISREG(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+         st.st_nlink == 1;
 }
 
 // The upgrade script sits in a directory that every local user may write to,
-// so it runs only when it is beyond doubt the launcher's own: checked without
-// following a link, and checked again on the file that opening it reached.
-bool IsTrustedScript(const char* path) {
-  struct stat named;
-  if (lstat(path, &named) != 0 || !IsTrustedFile(named)) return false;
+// so it runs only when it is beyond doubt the launcher's own. It is opened
+// without following a link and checked on the open descriptor, which is what
+// runs: nothing can be swapped in between. Invalid when it is not trusted.
+UniqueFd OpenTrustedScript(const char* path) {
   UniqueFd fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat opened;
-  return fd.valid() && fstat(fd.get(), &opened) == 0 && IsTrustedFile(opened) && opened.st_dev == named.st_dev &&
-         opened.st_ino == named.st_ino;
+  if (fd.valid() && (fstat(fd.get(), &opened) != 0 || !IsTrustedFile(opened))) fd.reset();
+  return fd;
 }
 
 }  // namespace
@@ -82,17 +83,24 @@ std::optional<int> ExecuteJava(const JavaCommand& command) {
   java.execFailureStatus = 1;
   pid_t pid = StartChild(java);
   if (pid == -1) return std::nullopt;
+  // The installer must not go on working on files that the launcher's
+  // cleanup deletes.
+  SetSignalRecipient(pid);
   SleepFor(command.holdSeconds);
   if (command.hideStatusWindow) HideStatusWindow();
   int status = 0;
-  return WaitForChild(pid, &status) ? ExitCodeOr(status, 1) : 1;
+  bool waited = WaitForChild(pid, &status);
+  SetSignalRecipient(0);
+  return waited ? ExitCodeOr(status, 1) : 1;
 }
 
 bool InvokeUpgradeTool(const char* scriptPath, int* exitStatus) {
   *exitStatus = -1;
-  if (!IsTrustedScript(scriptPath)) return false;
+  UniqueFd fd = OpenTrustedScript(scriptPath);
+  if (!fd.valid()) return false;
   ChildSpec script;
   script.program = scriptPath;
+  script.programFd = fd.get();
   script.args = {scriptPath};
   script.env = std::vector<std::string>();
   pid_t pid = StartChild(script);

@@ -25,7 +25,8 @@ std::string LibraryPathEntry(const char* bundledLibraryPath, const char* inherit
 /// arguments, in this process's environment with LD_LIBRARY_PATH replaced
 /// (LibraryPathEntry of libraryPath and the inherited value). Keeps the
 /// status window up for holdSeconds, even when the runtime ends sooner, then
-/// hides it when asked and waits for the runtime. Returns the runtime's exit
+/// hides it when asked and waits for the runtime; a termination signal
+/// meanwhile reaches the runtime too. Returns the runtime's exit
 /// code when it ended normally, else 1; none when it can't be started
 /// (bin/java is not executable or the fork fails). A child whose exec fails
 /// writes "java_aborted" and ends with status 1.
@@ -35,6 +36,7 @@ std::optional<int> ExecuteJava(const JavaCommand& command);
 /// itself as the only argument and an empty environment, and waits for it;
 /// *exitStatus is its exit code when it ended normally (127 when it could
 /// not be executed), else -1. The script runs only when it is a regular file
-/// (not a symbolic link), owned by the effective user and writable by nobody
-/// else; otherwise this returns false, and the file must be left alone.
+/// (not a symbolic link) with a single link, owned by the effective user and
+/// writable by nobody else, and the file that runs is the one checked;
+/// otherwise this returns false, and the file must be left alone.
 bool InvokeUpgradeTool(const char* scriptPath, int* exitStatus);

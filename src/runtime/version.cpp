@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 
 #include "base/child_process.h"
@@ -23,6 +25,9 @@ const char* const supported_vm_versions[] = {"1.4.1", "1.4.2", "1.4.3", "1.4.4",
 
 // Only this much of a runtime's "-version" output is looked at.
 constexpr size_t kProbeBytes = 512;
+
+// A probe may take this long before its runtime is rejected.
+unsigned probeSeconds = 30;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -53,34 +58,45 @@ const char* WithoutOldPrefix(const char* version) {
 
 // Reads the probe's pipe while the child runs, keeping the first kProbeBytes
 // and discarding the rest, so that no amount of output can block the child.
-// Reading ends when every writer has closed the pipe, or once the child has
-// ended and nothing more is waiting (a descendant of the runtime may hold the
-// pipe open). Returns false when the wait for the child fails.
+// Reading ends when the child has ended and nothing more is waiting (a
+// descendant of the runtime may hold the pipe open). A probe still running
+// after the time limit is killed with everything it started. Returns false
+// then, or when the wait for the child fails.
 bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
-  bool ended = false;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(probeSeconds);
+  bool ended = false, open = true;
   char buffer[4096];
   for (;;) {
     HandlePendingSignal();
-    struct pollfd readable = {fd, POLLIN, 0};
-    int ready = poll(&readable, 1, ended ? 0 : 100);
-    if (ready < 0) continue;  // a signal; acted on above
-    if (ready == 0) {
-      if (ended) break;
+    if (!ended) {
       pid_t done = waitpid(pid, status, WNOHANG);
-      if (done == pid) {
-        ended = true;
-      } else if (done < 0 && errno != EINTR) {
+      ended = done == pid;
+      if (done == -1 && errno != EINTR) return false;
+      if (!ended && std::chrono::steady_clock::now() >= deadline) {
+        kill(-pid, SIGKILL);
+        while (waitpid(pid, status, 0) == -1 && errno == EINTR) {
+        }
         return false;
       }
+    }
+    if (!open) {
+      if (ended) return true;
+      WaitForSignal(20);
       continue;
     }
+    struct pollfd readable = {fd, POLLIN, 0};
+    int ready = poll(&readable, 1, ended ? 0 : 100);
+    if (ready == 0 && ended) return true;
+    if (ready <= 0) continue;  // nothing yet, or a signal, acted on above
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      open = false;
+      continue;
+    }
     size_t room = kProbeBytes - text->size();
     text->append(buffer, static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room);
   }
-  return ended || WaitForChild(pid, status);
 }
 
 // The version in a runtime's "-version" output: the first line, cut at its
@@ -132,16 +148,22 @@ std::optional<std::string> CheckJREVersion(const char* runtimeHome) {
   probe.env = std::vector<std::string>();
   probe.stderrTo = writeEnd.get();
   probe.closeStdinStdout = true;
+  probe.ownProcessGroup = true;
   pid_t pid = StartChild(probe);
   writeEnd.reset();
+  if (pid == -1) return std::nullopt;
   std::string output;
   int status = 0;
-  if (pid == -1 || !CollectOutput(readEnd.get(), pid, &output, &status) || !WIFEXITED(status) || output.empty())
-    return std::nullopt;
+  SetSignalRecipient(-pid);
+  bool collected = CollectOutput(readEnd.get(), pid, &output, &status);
+  SetSignalRecipient(0);
+  if (!collected || !WIFEXITED(status) || output.empty()) return std::nullopt;
   std::string version = VersionFromOutput(output);
   if (!CheckVersion(version.c_str())) return std::nullopt;
   return version;
 }
+
+void SetProbeTimeLimit(unsigned seconds) { probeSeconds = seconds; }
 
 bool CheckJavaVersion(const char* runtimeHome) { return CheckJREVersion(runtimeHome).has_value(); }
 

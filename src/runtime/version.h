@@ -26,10 +26,14 @@ int CompareVersions(const char* a, const char* b);
 /// 0 and 1 closed and standard error on a pipe, and takes the version from
 /// the first line of the first 512 bytes it writes: the text between the last
 /// two double quotes, or the whole line when it holds no pair of quotes.
-/// Returns the version when the runtime ended normally (any exit code) and
-/// the version is supported; none otherwise. Blocks until the runtime has
-/// ended.
+/// Returns the version when the runtime ended normally (any exit code)
+/// within the time limit and the version is supported; none otherwise. A
+/// runtime still running after the time limit is killed, with everything it
+/// started. A termination signal meanwhile reaches the runtime too.
 std::optional<std::string> CheckJREVersion(const char* runtimeHome);
+
+/// Sets the time limit of a version probe (30 seconds unless set).
+void SetProbeTimeLimit(unsigned seconds);
 
 /// True when CheckJREVersion finds a supported version for runtimeHome.
 bool CheckJavaVersion(const char* runtimeHome);

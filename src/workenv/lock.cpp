@@ -20,6 +20,40 @@ namespace {
 UniqueFd lockfd;
 std::optional<std::string> lockfile;
 
+// A file that another run may just have removed is opened again this many
+// times at most.
+constexpr int kOpenAttempts = 10;
+
+enum class Locking { kLocked, kHeldElsewhere, kUnusable, kReplaced };
+
+// Opens the lock file and takes its lock. The directory is usually
+// world-writable: a link planted at the name is never followed, a FIFO never
+// blocks the open, and a file that is not a regular file of the user is not
+// used; nothing is truncated, the file holds no data.
+Locking OpenAndLock(const std::string& path) {
+  lockfd.reset(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  struct stat opened;
+  if (!lockfd.valid() || fstat(lockfd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_uid != geteuid()) {
+    lockfd.reset();
+    return Locking::kUnusable;
+  }
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  if (fcntl(lockfd.get(), F_SETLK, &lock) != 0) {
+    lockfd.reset();
+    return errno == EAGAIN || errno == EACCES ? Locking::kHeldElsewhere : Locking::kUnusable;
+  }
+  // The run that held the lock removes its file as it ends: a lock on a file
+  // that no longer has the name locks out nobody.
+  struct stat named;
+  if (stat(path.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) {
+    lockfd.reset();
+    return Locking::kReplaced;
+  }
+  return Locking::kLocked;
+}
+
 }  // namespace
 
 void ExitIfNotOnlyInstance(const char* execName, const char* alreadyStartedKey) {
@@ -31,28 +65,24 @@ void ExitIfNotOnlyInstance(const char* execName, const char* alreadyStartedKey) 
   snprintf(numbers, sizeof numbers, ".%lu.%llu.%lu", static_cast<unsigned long>(st.st_dev),
            static_cast<unsigned long long>(st.st_ino), static_cast<unsigned long>(geteuid()));
   lockfile = std::string(dir) + "/" + GetTitle() + numbers;
-
-  // The directory is usually world-writable: never follow a link planted at
-  // the name and never truncate what is there; the file holds no data.
-  lockfd.reset(open(lockfile->c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (lockfd.valid()) {
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
-    if (fcntl(lockfd.get(), F_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES)) {
-      ShowError(alreadyStartedKey);
-      exit(1);
-    }
+  Locking locking = Locking::kReplaced;
+  for (int attempt = 0; attempt < kOpenAttempts && locking == Locking::kReplaced; ++attempt)
+    locking = OpenAndLock(*lockfile);
+  if (locking == Locking::kHeldElsewhere) {
+    ShowError(alreadyStartedKey);
+    exit(1);
   }
+  // Without a lock the file is not ours to remove.
+  if (locking != Locking::kLocked) lockfile.reset();
   atexit(DeleteLockFile);
 }
 
 void DeleteLockFile() {
-  lockfd.reset();
+  // Removed while still locked, so that no other run can lock the file
+  // after this one and keep a lock on a name that is gone.
   if (lockfile) {
     unlink(lockfile->c_str());
     lockfile.reset();
   }
+  lockfd.reset();
 }

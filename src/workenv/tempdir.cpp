@@ -12,10 +12,13 @@ namespace {
 
 std::optional<std::string> tmpdir;
 
-// True when the real user may read, write and search path, a directory.
+// True when the real user may read, write and search path, a directory. A
+// ":" would split the path lists (class path, library path) that the
+// working directory goes into.
 bool IsUsable(const std::string& path) {
   struct stat st;
-  return access(path.c_str(), R_OK | W_OK | X_OK) == 0 && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return path.find(':') == std::string::npos && access(path.c_str(), R_OK | W_OK | X_OK) == 0 &&
+         stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace

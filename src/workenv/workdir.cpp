@@ -9,11 +9,16 @@
 std::optional<std::string> MakeWorkingDirectory(const char* tempDir, const char* prefix) {
   std::string base = tempDir;
   while (base.size() > 1 && base.back() == '/') base.pop_back();
+  // The name goes into ":"-separated path lists.
+  std::string name = prefix;
+  for (char& c : name) {
+    if (c == ':') c = '_';
+  }
   // mkdtemp tries names of its own until one is free; a few rounds more only
   // for a name that another process took in between.
   for (int attempt = 0; attempt < 10; ++attempt) {
-    std::string name = base + "/" + prefix + "XXXXXX";
-    if (mkdtemp(&name[0]) != nullptr) return name;
+    std::string path = base + "/" + name + "XXXXXX";
+    if (mkdtemp(&path[0]) != nullptr) return path;
     if (errno != EEXIST) return std::nullopt;
   }
   return std::nullopt;

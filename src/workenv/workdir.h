@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-/// Makes a new directory, mode 0700, under tempDir, named prefix followed
-/// by six random characters, in one step (a name that exists is never
-/// taken over). Returns its path, or none when no directory could be made.
+/// Makes a new directory, mode 0700, under tempDir, named prefix (with "_"
+/// for each ":") followed by six random characters, in one step (a name
+/// that exists is never taken over). Returns its path, or none when no directory could be made.
 std::optional<std::string> MakeWorkingDirectory(const char* tempDir, const char* prefix);
 
 /// The bytes available to an unprivileged user on the file system that

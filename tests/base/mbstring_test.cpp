@@ -40,9 +40,9 @@ TEST(MultibyteSearch, FindsOnlyBytesThatBeginACharacter) {
       {"zh_TW.BIG5", "\xb3\x5c\xa5\x5c", '\\', "- -"},
       {"zh_TW.BIG5", "\xb3\x5c\\\xa5\x5c\\", '\\', "2 5"},
       {"C", "\xb3\x5c\xa5\x5c", '\\', "1 3"},
-      // An invalid sequence hides what follows it.
-      {"ja_JP.eucJP", "ab\xff/cd", '/', "- -"},
-      {"ja_JP.eucJP", "a/b\xff/cd", '/', "1 1"},
+      // A byte that begins no valid character counts as one: the walk goes on.
+      {"ja_JP.eucJP", "ab\xff/cd", '/', "3 3"},
+      {"ja_JP.eucJP", "a/b\xff\xc6\xfc/cd", '/', "1 6"},
   };
   for (const auto& c : cases) EXPECT_EQ(Positions(c.lang, c.s, c.c), c.found) << c.lang << " " << test::Hex(c.s);
   EXPECT_EQ(_strchr(nullptr, '/'), nullptr);

@@ -67,8 +67,6 @@ class Payloads(unittest.TestCase):
              "..a=1 a../ a../b=2 abs/ abs/f=5 c=3 d/ d/.../ d/.../e=4"),
             # A later entry of the same name replaces the whole file.
             ([entry("dup", "L" * 50), entry("dup", "short", 0)], "dup=short"),
-            # An unreadable local header ends the extraction quietly.
-            ([entry("one", "1"), entry("two", "2", offset=3), entry("three", "3")], "one=1"),
         )
         for entries, extracted in cases:
             r, found = self.extract(entries)
@@ -81,6 +79,30 @@ class Payloads(unittest.TestCase):
         work = os.path.join(tmp, os.listdir(tmp)[0])
         for path in ("", "d", "d/e", "d/e/f"):
             self.assertEqual(os.stat(os.path.join(work, path)).st_mode & 0o7777, 0o700, path)
+
+    def test_a_damaged_index_or_local_header_is_a_corrupted_payload(self):
+        # Beside the launcher, an installer class that must not run instead.
+        self.dir.write("bramlet.class", "planted")
+        log = self.dir / "log"
+        harness.java(self.java, log=log)
+        for entries, layout in (
+                # An end record whose central directory can't be indexed: a
+                # wrong size or offset, a wrong signature, the ZIP64 markers.
+                ([entry("a")], dict(cen_size=0x7FFFFFF0)), ([entry("a")], dict(cen_offset=0xFFFFFFFF)),
+                ([entry("a")], dict(cen_tail=b"\0" * 46, count=2)), ([], dict(count=0xFFFF)),
+                # Sizes of 2 GiB and more, which would cancel others in the free-space check.
+                ([entry("big", "x" * 1000, 0), entry("a", size=0xFF000000)], {}),
+                ([entry("a", "data", csize=0xFFFFFFFF)], {}),
+                # A local header that can't be read: nothing is extracted at all.
+                ([entry("one", "1"), entry("two", "2", offset=3), entry("three", "3")], {})):
+            r, found = self.extract(entries, **layout)
+            self.assertEqual((r.status, r.stderr.decode(), found in (None, "")),
+                             (1, CORRUPTED % (self.dir / ("setup%d" % self.count)), True), layout)
+        self.assertEqual(harness.read_log(log), [])
+        # The launcher's own file runs what stands beside it only when it has no end record at all.
+        r, found = self.extract([entry("x")], trailing=b"x")
+        self.assertEqual((r.status, found), (0, None))
+        self.assertEqual(len(harness.read_log(log)), 2)
 
     def test_damaged_data_and_unsafe_names_are_corrupted_payloads(self):
         data = "x" * 5000 + "end"
@@ -122,10 +144,10 @@ class Payloads(unittest.TestCase):
         # "日本/x" in EUC-JP: the separator after two two-byte characters.
         r, found = self.extract([entry(b"\xc6\xfc\xcb\xdc/x", "eucjp")], lang="ja_JP.eucJP")
         self.assertEqual(found, "\xc6\xfc\xcb\xdc/ \xc6\xfc\xcb\xdc/x=eucjp")
-        # No character begins at a "/" behind an invalid sequence, so no
-        # directory is made for it and the file can't be written.
-        r, found = self.extract([entry(b"a\xff/b", "never")], lang="ja_JP.eucJP")
-        self.assertEqual((r.stderr.decode(), found), (CORRUPTED % (self.dir / "setup2"), ""))
+        # A name in another encoding (UTF-8 "é" is no EUC-JP): its bytes
+        # count one by one, and its separators are found.
+        r, found = self.extract([entry("donn\xe9es/x", "utf-8")], lang="ja_JP.eucJP")
+        self.assertEqual(found, "donn\xc3\xa9es/ donn\xc3\xa9es/x=utf-8")
 
     def test_verify_finds_the_end_record_only_where_the_launcher_does(self):
         ok = "1 entries intact, 0 bytes\n"
@@ -137,11 +159,13 @@ class Payloads(unittest.TestCase):
             self.assertEqual(self.verify(one, comment=b"c" * length)[1] == ok, found, length)
         self.assertEqual(self.verify(one, comment=b"c" + zip_archive([])), (0, "0 entries intact, 0 bytes\n"))
         no_archive = (1, "mksetup: no archive the launcher can read at its end\n")
+        self.assertEqual(self.verify(one, count=2)[1], "mksetup: a damaged archive at its end, which the launcher "
+                                                      "refuses\n")
         self.assertEqual(self.verify(one, trailing=b"x"), no_archive)
 
     def test_verify_refuses_what_the_central_directory_gets_wrong(self):
         raw = b"PK\x01\x02" + b"\0" * 24 + b"\x0a\0" + b"\0" * 16  # a name of 10 bytes, and nothing behind
-        damaged = (1, "mksetup: no archive the launcher can read at its end\n")
+        damaged = (1, "mksetup: a damaged archive at its end, which the launcher refuses\n")
         two = [entry("a"), entry("b")]
         for layout in (dict(cen_size=0x7FFFFFF0), dict(cen_size=0x80000000), dict(cen_offset=0x7FFFFFF0),
                        dict(cen_offset=0xFFFFFFF0), dict(count=5), dict(cen_tail=b"\0" * 46, count=3),
@@ -165,7 +189,7 @@ class Payloads(unittest.TestCase):
                  (dict(offset=0x80000000), "seek failed"))
         for fields, why in cases:
             self.assertEqual(self.verify([entry("first", "1"), entry("bad", **fields)]),
-                             (1, "mksetup: entry 1: %s; the launcher's extraction would stop here\n" % why))
+                             (1, "mksetup: entry 1: %s; the launcher refuses the payload\n" % why))
         self.assertEqual(self.verify([entry("fine", "1"), entry("stored", "data", 0, crc=5), entry("../out", "x"),
                                       entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2")]), (1,
             "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"

@@ -46,18 +46,16 @@ TEST(ExecuteJava, GivesTheRuntimesExitCodeOrOne) {
 TEST(InvokeUpgradeTool, RunsOnlyTheUsersOwnFileThatNobodyElseMayWriteAloneWithAnEmptyEnvironment) {
   test::ScratchDir dir(0755);
   std::string log = dir / "log";
-  auto script = [&](const char* name, unsigned mode, const std::string& conf = "exit=4") {
-    std::string path = dir / name;
-    std::filesystem::copy_file(JAVA_STAND_IN, path);
-    std::ofstream(path + ".conf") << "log=" << log << "\n" << conf;
-    chmod(path.c_str(), mode);
-    return path;
+  // A script that logs how it was started.
+  auto script = [&](const char* name, unsigned mode, const std::string& end = "exit 4") {
+    return dir.Write(name, "#!/bin/sh\n{ echo \"arg=$1\"; /usr/bin/env | sed 's/^/env=/'; } >>" + log + "\n" + end + "\n",
+                     mode);
   };
-  std::string own = script("own.sh", 0700), foreign = script("foreign.sh", 0755), link = dir / "link.sh";
+  std::string own = script("own.sh", 0700), foreign = script("foreign.sh", 0755), symbolic = dir / "link.sh";
   ASSERT_EQ(chown(foreign.c_str(), test::kNobody, test::kNobody), 0);
-  ASSERT_EQ(symlink(own.c_str(), link.c_str()), 0);
+  ASSERT_EQ(symlink(own.c_str(), symbolic.c_str()), 0);
   int status = 99;
-  for (const std::string& path : {link, foreign, script("group.sh", 0775), script("other.sh", 0757),
+  for (const std::string& path : {symbolic, foreign, script("group.sh", 0775), script("other.sh", 0757),
                                   dir.MakeDir("directory.sh"), dir / "missing.sh"}) {
     EXPECT_FALSE(InvokeUpgradeTool(path.c_str(), &status)) << path;
     EXPECT_EQ(status, -1) << path;
@@ -65,8 +63,10 @@ TEST(InvokeUpgradeTool, RunsOnlyTheUsersOwnFileThatNobodyElseMayWriteAloneWithAn
   EXPECT_EQ(test::ReadFile(log), "");
   EXPECT_TRUE(InvokeUpgradeTool(own.c_str(), &status));
   EXPECT_EQ(status, 4);
-  EXPECT_EQ(Logged(log, "arg"), std::vector<std::string>{own});
-  EXPECT_EQ(Logged(log, "env"), std::vector<std::string>{});
+  // Started from its checked descriptor, with no argument of its own and an
+  // environment as empty as the shell leaves it.
+  EXPECT_EQ(Logged(log, "arg"), std::vector<std::string>{""});
+  EXPECT_EQ(Logged(log, "env").size(), 1u);  // the shell's own PWD
   // For an unprivileged user it is the other way round.
   EXPECT_EQ(test::AsNobody([&] {
               int s = 0;
@@ -78,7 +78,10 @@ TEST(InvokeUpgradeTool, RunsOnlyTheUsersOwnFileThatNobodyElseMayWriteAloneWithAn
   // One that can't be executed ends with 127, one that is killed gives -1.
   EXPECT_TRUE(InvokeUpgradeTool(dir.Write("plain.sh", "exit 0\n", 0644).c_str(), &status));
   EXPECT_EQ(status, 127);
-  EXPECT_TRUE(InvokeUpgradeTool(script("killed.sh", 0700, "signal=9").c_str(), &status));
+  // A second name for the file, and a script that is killed.
+  ASSERT_EQ(link(own.c_str(), (dir / "second-name").c_str()), 0);
+  EXPECT_FALSE(InvokeUpgradeTool(own.c_str(), &status));
+  EXPECT_TRUE(InvokeUpgradeTool(script("killed.sh", 0700, "kill -9 $$").c_str(), &status));
   EXPECT_EQ(status, -1);
 }
 
