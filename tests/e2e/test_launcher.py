@@ -43,10 +43,10 @@ class LauncherRuns(unittest.TestCase):
         cls.batch = harness.Batch()
         cls.tmp = {}
 
-        def scenario(key, args, env=None, cwd=None, files=None, **java):
+        def scenario(key, args, env=None, cwd=None, files=None, name="setup", **java):
             cls.tmp[key] = tmp = d.mkdir("tmp-" + key)
             home = harness.java(d / ("java-" + key), log=d / ("log-" + key), **java)
-            setup = harness.installer(d / key / "setup", files=files)
+            setup = harness.installer(d / key / name, files=files)
             cls.batch.start(key, [tmp if a == "@TMP" else a for a in args], program=setup,
                             env=dict({"JAVA_HOME": home}, **(env or {})), cwd=cwd or d.path)
 
@@ -68,15 +68,28 @@ class LauncherRuns(unittest.TestCase):
         # An unsupported -javahome runtime is passed over for the public one.
         harness.java(d / "old", version='java version "1.3.1_09"', log=d / "log-old")
         scenario("unsupported", ["-console", "-javahome", d / "old", "-tmpdir", "@TMP"])
+        # A ":" in the program's name stays out of the path lists; so does an
+        # installer stored below a name in another encoding.
+        scenario("colon", ["-console", "-tmpdir", "@TMP"], name="se:tup")
+        scenario("encoding", ["-console", "-tmpdir", "@TMP"], name="voil\xe0/setup", env={"LANG": "ja_JP.eucJP"})
+        # A relative JAVA_HOME is the one probed and run, not the payload's
+        # jre/ of the same name after the change into the working directory.
+        harness.java(d / "cwd-relhome/jre", log=d / "log-relhome")
+        scenario("relhome", ["-console", "-tmpdir", "@TMP"], cwd=d / "cwd-relhome", env={"JAVA_HOME": "jre"},
+                 files={"jre/bin/java": "#!/bin/sh\ntouch %s\n" % (d / "payload-java-ran"),
+                        "jre/lib/amd64/libjava.so": ""})
         # A relative -tmpdir still names the directory after the change into the working directory.
         d.mkdir("cwd-reltmp/rel")
         scenario("reltmp", ["-console", "-tmpdir", "rel"], cwd=d / "cwd-reltmp")
         # The upgrade script: run (and removed) for status 10 only.
         scenario("upgrade", ["-console", "-tmpdir", "@TMP"], exit=10)
         scenario("noupgrade", ["-console", "-tmpdir", "@TMP"], exit=11)
-        for key in ("upgrade", "noupgrade"):
+        scenario("linked", ["-console", "-tmpdir", "@TMP"], exit=10)
+        for key in ("upgrade", "noupgrade", "linked"):
             d.write(os.path.join(cls.tmp[key], "UpgradeInvoker.sh"),
                     "#!/bin/sh\n/usr/bin/env > %s\nexit 3\n" % (d / ("upgrade-ran-" + key)), mode=0o755)
+        # A script with a second name is not beyond doubt the launcher's own.
+        os.link(os.path.join(cls.tmp["linked"], "UpgradeInvoker.sh"), d / "second-name")
 
     @classmethod
     def tearDownClass(cls):
@@ -149,6 +162,19 @@ class LauncherRuns(unittest.TestCase):
         self.assertEqual(self.java_run("unsupported")["arg"][0], self.dir / "java-unsupported/bin/java")
         self.assertEqual(harness.read_log(self.dir / "log-old"), ["probe"])
 
+    def test_names_that_path_lists_or_encodings_could_split(self):
+        for key, prefix in (("colon", "se_tup"), ("encoding", "setup")):
+            self.assertEqual(self.batch.result(key).status, 0, key)
+            run = self.java_run(key)
+            self.assertEqual(os.path.dirname(run["cwd"]), self.tmp[key])
+            self.assertTrue(os.path.basename(run["cwd"]).startswith(prefix), run["cwd"])
+            self.assertEqual(run["env"]["LD_LIBRARY_PATH"].count(":"), 0)
+
+    def test_a_relative_java_home_runs_the_runtime_it_names(self):
+        self.assertEqual(self.batch.result("relhome").status, 0)
+        self.assertEqual(self.java_run("relhome")["arg"][0], self.dir / "cwd-relhome/jre/bin/java")
+        self.assertFalse(os.path.exists(self.dir / "payload-java-ran"))
+
     def test_relative_tmpdir_is_used_in_its_absolute_form(self):
         self.assertEqual(self.batch.result("reltmp").status, 0)
         run, rel = self.java_run("reltmp"), self.dir / "cwd-reltmp/rel"
@@ -164,6 +190,9 @@ class LauncherRuns(unittest.TestCase):
         self.assertEqual(self.batch.result("noupgrade").status, 11)
         self.assertFalse(os.path.exists(self.dir / "upgrade-ran-noupgrade"))
         self.assertEqual(os.listdir(self.tmp["noupgrade"]), ["UpgradeInvoker.sh"])
+        self.assertEqual(self.batch.result("linked").status, 10)
+        self.assertFalse(os.path.exists(self.dir / "upgrade-ran-linked"))
+        self.assertEqual(os.listdir(self.tmp["linked"]), ["UpgradeInvoker.sh"])
 
 
 class LauncherFailures(unittest.TestCase):
@@ -192,6 +221,8 @@ class LauncherFailures(unittest.TestCase):
                 (["-javahome"], "'-javahome' must be followed by a Java(TM) installation directory.", False),
                 (["-tmpdir"], "'-tmpdir' must be followed by a writable directory.", False),
                 (["-tmpdir", nope], "'%s' is not a writable directory." % nope, False),
+                # No path list could carry a ":".
+                (["-tmpdir", self.dir.mkdir("t:mp")], "'%s' is not a writable directory." % (self.dir / "t:mp"), False),
                 # Root may write anywhere; the real user is asked.
                 (["-tmpdir", read_only], "'%s' is not a writable directory." % read_only, True)):
             r = harness.run(args, program=self.setup, unprivileged=unprivileged)
@@ -233,6 +264,15 @@ class LauncherFailures(unittest.TestCase):
         r = harness.run(["-console", "-tmpdir", self.tmp], program=setup, env={"JAVA_HOME": java})
         self.assertEqual((r.status, r.stderr), (1, b"Error: There are no files requiring installation.\n"))
         self.assertEqual(harness.read_log(self.dir / "log"), ["probe"])
+
+    def test_a_probe_that_never_ends_is_killed_and_its_runtime_refused(self):
+        java = harness.java(self.dir / "java", probe_started=self.dir / "probe", probe_wait=self.dir / "never")
+        r = harness.run(["-console", "-tmpdir", self.tmp], program=self.setup, env={"JAVA_HOME": java})
+        self.assertEqual((r.status, r.stderr.decode()), (1, "Error: Could not find the required version of the Java(TM) 2 "
+                         "Runtime Environment.\n" + NO_JAVA_USAGE))
+        with open(self.dir / "probe") as f:
+            probe = int(f.read())
+        self.assertRaises(ProcessLookupError, os.kill, probe, 0)
 
     def test_a_runtime_that_is_gone_after_its_probe_aborts(self):
         java = harness.java(self.dir / "java", demote=1)

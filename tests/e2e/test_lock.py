@@ -1,5 +1,6 @@
 """The per-user single-instance lock of a launcher file."""
 
+import fcntl
 import os
 import signal
 import unittest
@@ -65,6 +66,49 @@ class LockTest(unittest.TestCase):
         with open(self.dir / "victim") as f:
             self.assertEqual(f.read(), "precious")
         self.assertFalse(os.path.exists(self.dir / "not-created"))
+
+
+    def test_what_another_user_plants_at_the_name_neither_blocks_nor_stops_a_run(self):
+        """Run as the unprivileged user: a FIFO at the lock file's name, and
+        another user's file there with a lock held on it."""
+        link = harness.lock_path(self.setup, uid=harness.NOBODY)
+        os.mkfifo(link, 0o666)
+        self.addCleanup(lambda: os.path.lexists(link) and os.unlink(link))
+        self.assertEqual(harness.run(["-help"], program=self.setup, unprivileged=True).status, 0)
+        os.unlink(link)
+        with open(link, "w") as foreign:
+            os.chmod(link, 0o666)
+            fcntl.lockf(foreign, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            self.assertEqual(harness.run(["-help"], program=self.setup, unprivileged=True).status, 0)
+        self.assertTrue(os.path.exists(link), "another user's file was removed")
+
+    def test_a_lock_on_a_file_that_lost_its_name_locks_nobody_out(self):
+        # While the run waits to lock the file it opened (its lock held up
+        # by strace), the file loses its name, as when the run before ends:
+        # the run must lock the file under the name, which a third one sees.
+        path = harness.lock_path(self.setup)
+        open(path, "w").close()
+        self.addCleanup(lambda: os.path.lexists(path) and os.unlink(path))
+        proc = harness.start(["-o", "/dev/null", "-e", "trace=fcntl", "-e", "inject=fcntl:delay_enter=2000000:when=1", self.setup,
+                              "-console", "-tmpdir", self.dir.mkdir("tmp")], program="/usr/bin/strace",
+                             env={"JAVA_HOME": self.java})
+        self.addCleanup(harness.kill_group, proc)
+        harness.wait_for(lambda: os.path.exists("/proc/%d/fd" % proc.pid) and any(
+            os.readlink("/proc/%d/fd/%s" % (child, fd)) == os.path.normpath(path) for child in children(proc.pid)
+            for fd in os.listdir("/proc/%d/fd" % child)), what="the launcher's open lock file")
+        os.unlink(path)
+        harness.wait_for(self.started)
+        third = harness.run(["-help"], program=self.setup)
+        self.assertEqual((third.status, third.stderr), (1, ALREADY))
+
+
+def children(pid):
+    """pid's child processes (strace's launcher)."""
+    try:
+        with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+            return [int(c) for c in f.read().split()]
+    except FileNotFoundError:
+        return []
 
 
 if __name__ == "__main__":

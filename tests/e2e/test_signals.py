@@ -2,8 +2,11 @@
 ends with status 255 (or by the abort signal), and never waits for the Java
 program."""
 
+import ctypes
 import os
+import select
 import signal
+import struct
 import unittest
 
 import harness
@@ -46,6 +49,44 @@ class SignalTest(unittest.TestCase):
             r = self.signalled(name, sig, moment, **java)
             self.assertEqual(r.returncode, 255, (name, r))
             self.assertTrue(r.stdout.endswith(CLEANUP), (name, r))
+
+    def test_a_termination_signal_reaches_the_runtime_too(self):
+        log = self.dir / "log"
+        r = self.signalled("forwarded", signal.SIGTERM, lambda tmp: os.path.exists(self.dir / "started-forwarded"),
+                           log=log)
+        self.assertEqual(r.returncode, 255)
+        harness.wait_for(lambda: "terminated=15\n" in open(log).read(), what="the runtime's end")
+
+    def test_a_signal_during_extraction_ends_it_after_the_entry_at_hand(self):
+        # The files the launcher creates after the signal, as the kernel
+        # reports them (inotify): the extraction goes on no further than
+        # the entry it was writing.
+        libc = ctypes.CDLL(None, use_errno=True)
+        watcher = libc.inotify_init1(os.O_NONBLOCK)
+        self.addCleanup(os.close, watcher)
+        self.files = {"package/f%05d" % i: "" for i in range(60000)}
+        created = []
+
+        def extracting(tmp):
+            work = os.listdir(tmp)
+            package = work and os.path.join(tmp, work[0], "package")
+            if not package or libc.inotify_add_watch(watcher, package.encode(), 0x100) < 0:  # IN_CREATE
+                return False
+            return True
+
+        def count_after_signal():
+            # Events queued since the watch began, read to the end of the run.
+            while select.select([watcher], [], [], 0)[0]:
+                data = os.read(watcher, 65536)
+                while data:
+                    _, mask, _, length = struct.unpack_from("iIII", data)
+                    created.append(mask)
+                    data = data[16 + length:]
+
+        r = self.signalled("extraction", signal.SIGTERM, extracting)
+        count_after_signal()
+        self.assertEqual(r.returncode, 255)
+        self.assertLess(len(created), 1000, "entries extracted after the signal")
 
     def test_a_fault_signal_cleans_up_then_aborts(self):
         for sig in (signal.SIGSEGV, signal.SIGQUIT, signal.SIGPIPE):

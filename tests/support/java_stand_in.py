@@ -9,11 +9,12 @@ descriptors), one "key=value" a line:
   log=FILE        "-version" appends "probe"; a run appends its arguments,
                   environment, working directory and the files below it, and
                   its ignored signals, one "key=value" a line, then "end="
-  started=FILE    a run creates FILE first
+  started=FILE    a run writes its process id to FILE first
   wait=FILE       a run then waits until FILE exists
   probe_started=FILE, probe_wait=FILE   the same for "-version"
   demote=1        "-version" leaves bin/java unexecutable behind itself
-  exit=N, signal=N   how every call ends"""
+  exit=N, signal=N   how every call ends
+A run that gets SIGTERM logs "terminated=15" and ends."""
 import os
 import signal
 import sys
@@ -28,8 +29,17 @@ if os.path.exists(sys.argv[0] + ".conf"):
         conf = dict(line.partition("=")[::2] for line in f.read().splitlines())
 version = sys.argv[1:] == ["-version"]
 prefix = "probe_" if version else ""
+def terminated(sig, frame):
+    with open(conf["log"], "a") as f:
+        f.write("terminated=%d\n" % sig)
+    sys.exit(143)
+
+
+if conf.get("log") and not version:
+    signal.signal(signal.SIGTERM, terminated)
 if conf.get(prefix + "started"):
-    open(conf[prefix + "started"], "w").close()
+    with open(conf[prefix + "started"], "w") as f:
+        f.write(str(os.getpid()))
 while conf.get(prefix + "wait") and not os.path.exists(conf[prefix + "wait"]):
     time.sleep(0.01)
 if conf.get("log"):
