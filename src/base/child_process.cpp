@@ -54,7 +54,8 @@ void WriteText(int fd, const std::string& text) {
 [[noreturn]] void RunChild(const ChildSpec& spec, char* const* argv, char* const* envp) {
   ResetSignalsForExec();
   if (spec.ownProcessGroup) setpgid(0, 0);
-  if (spec.stderrTo >= 0 && spec.stderrTo != STDERR_FILENO) dup2(spec.stderrTo, STDERR_FILENO);
+  if (spec.stdoutTo >= 0) dup2(spec.stdoutTo, STDOUT_FILENO);
+  if (spec.stderrTo >= 0) dup2(spec.stderrTo, STDERR_FILENO);
   if (spec.closeStdinStdout) {
     close(STDIN_FILENO);
     close(STDOUT_FILENO);

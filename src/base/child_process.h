@@ -16,6 +16,7 @@ struct ChildSpec {
   int programFd = -1;                           // or this descriptor of it (then program names it)
   std::vector<std::string> args;                // its argument vector, argv[0] included
   std::optional<std::vector<std::string>> env;  // its environment; none: this process's
+  int stdoutTo = -1;                            // made its standard output when not -1
   int stderrTo = -1;                            // made its standard error when not -1
   bool closeStdinStdout = false;                // descriptors 0 and 1 closed
   bool ownProcessGroup = false;                 // leads a process group of its own

@@ -41,6 +41,10 @@
 #define BRAMLET_PROBE_SECONDS 30
 #endif
 
+// The main class, noted in the image where mksetup reads it: the installer
+// it packs must hold this class.
+[[gnu::used]] extern const char kMainClassNote[] = "bramlet-main-class:" BRAMLET_MAIN_CLASS;
+
 namespace {
 
 const Profile& profile = BRAMLET_PROFILE;

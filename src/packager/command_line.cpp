@@ -39,6 +39,9 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     if (arg == "-h" || arg == "--help") {
       command->kind = Command::kHelp;
       return true;
+    } else if (arg == "--version") {
+      command->kind = Command::kVersion;
+      return true;
     } else if (arg == "--list") {
       command->kind = Command::kList;
     } else if (arg == "--verify") {
@@ -77,7 +80,7 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     *err = "--runtime and --jlink exclude each other";
     return false;
   }
-  if (command->mainClass.empty() || command->mainClass.find('/') != std::string::npos) {
+  if (command->mainClass.find('/') != std::string::npos) {
     *err = "--main-class takes a class name";
     return false;
   }
@@ -107,18 +110,19 @@ void PrintUsage(FILE* to) {
       "archive of PAYLOAD_DIR, which must hold the installer's main class file.\n"
       "Options:\n"
       "  --launcher FILE    the launcher (default: bramlet-setup beside mksetup)\n"
-      "  --main-class NAME  the main class the launcher runs (default: bramlet;\n"
-      "                     bramlet-uninstall runs bramlet_uninstall)\n"
+      "  --main-class NAME  the main class the payload must hold (default: the one\n"
+      "                     the launcher runs, read from it; another is refused)\n"
       "  --store            store files without compression\n"
       "  --level N          deflate level from 1 to 9 (default: 6)\n"
       "  --runtime DIR      bundle the Java runtime in DIR as package/jre\n"
       "  --jlink MODULES    bundle a runtime of these modules (comma-separated)\n"
       "                     made with the host JDK's jlink\n"
-      "  -v                 print a line per file\n"
+      "  -v                 print a line per file, and all that jlink prints\n"
       "  --list SETUP       list the entries the launcher will extract\n"
       "  --verify SETUP     read every entry as the launcher will; status 0 when\n"
       "                     the payload is intact\n"
       "  -h, --help         print this text\n"
+      "  --version          print mksetup's version\n"
       "Entry times come from SOURCE_DATE_EPOCH when it is set.\n",
       to);
 }

@@ -5,12 +5,12 @@
 #include <string>
 
 struct Command {
-  enum Kind { kPack, kList, kVerify, kHelp };
+  enum Kind { kPack, kList, kVerify, kHelp, kVersion };
   Kind kind = kPack;
   std::string payload;       // PAYLOAD_DIR
   std::string output;        // OUTPUT, or the SETUP of --list and --verify
   std::string launcher;      // --launcher; empty for the default
-  std::string mainClass = "bramlet";
+  std::string mainClass;     // --main-class; empty for the launcher's own
   std::string runtime;       // --runtime DIR
   std::string jlinkModules;  // --jlink MODULES
   int level = 6;             // 0 for --store

@@ -1,5 +1,7 @@
 #include "packager/inspect.h"
 
+#include <cerrno>
+#include <cstring>
 #include <set>
 
 #include "archive/unzip.h"
@@ -8,8 +10,12 @@
 namespace {
 
 bool NoArchive(const std::string& path, ZipError error, std::string* err) {
-  *err = path + (error == ZipError::kDamaged ? ": a damaged archive at its end, which the launcher refuses"
-                                             : ": no archive the launcher can read at its end");
+  if (error == ZipError::kCannotOpen) {
+    *err = path + ": " + strerror(errno);
+  } else {
+    *err = path + (error == ZipError::kDamaged ? ": a damaged archive at its end, which the launcher refuses"
+                                               : ": no archive the launcher can read at its end");
+  }
   return false;
 }
 

@@ -60,6 +60,9 @@ int main(int argc, char** argv) {
     case Command::kHelp:
       PrintUsage(stdout);
       return 0;
+    case Command::kVersion:
+      printf("mksetup %s\n", BRAMLET_VERSION);
+      return 0;
     case Command::kList:
       return List(command);
     case Command::kVerify:
@@ -68,7 +71,9 @@ int main(int argc, char** argv) {
       break;
   }
   InstallInterruptHandlers();
-  if (!Pack(command, DefaultLauncher(argv[0]), &err)) return Failure(err);
+  std::string made;
+  if (!Pack(command, DefaultLauncher(argv[0]), &made, &err)) return Failure(err);
   ExitIfInterrupted();
+  printf("mksetup: made %s\n", made.c_str());
   return 0;
 }

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <vector>
 
 #include "archive/zip.h"
@@ -109,9 +111,32 @@ bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::st
   return true;
 }
 
+// The main class the payload must hold: the launcher's own, which an
+// explicit one must match; "bramlet" for a launcher that notes none.
+bool ChooseMainClass(const Command& command, const std::string& launcher, std::string* mainClass, std::string* err) {
+  std::optional<std::string> own = LauncherMainClass(launcher);
+  if (own && !command.mainClass.empty() && command.mainClass != *own)
+    return Refuse(launcher + ": runs the main class " + *own + ", not " + command.mainClass +
+                      "; drop --main-class or give another launcher",
+                  err);
+  *mainClass = own ? *own : command.mainClass.empty() ? "bramlet" : command.mainClass;
+  return true;
+}
+
 }  // namespace
 
-bool Pack(const Command& command, const std::string& defaultLauncher, std::string* err) {
+std::optional<std::string> LauncherMainClass(const std::string& launcher) {
+  // The note, as the launcher's main.cpp writes it, stands once in its image.
+  static const char kNote[] = "bramlet-main-class:";
+  std::ifstream file(launcher, std::ios::binary);
+  std::string image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  size_t at = image.find(kNote);
+  if (at == std::string::npos) return std::nullopt;
+  at += sizeof kNote - 1;
+  return image.substr(at, image.find('\0', at) - at);
+}
+
+bool Pack(const Command& command, const std::string& defaultLauncher, std::string* made, std::string* err) {
   std::string launcher = command.launcher;
   if (launcher.empty()) {
     if (defaultLauncher.empty() || access(defaultLauncher.c_str(), F_OK) != 0)
@@ -123,12 +148,14 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   settings.verbose = command.verbose;
   if (!CheckLauncher(launcher, err) || !ReadSourceDateEpoch(&settings, err)) return false;
 
+  std::string mainClass;
+  if (!ChooseMainClass(command, launcher, &mainClass, err)) return false;
+  mainClass += ".class";
+
   std::vector<PayloadItem> items;
   std::vector<std::string> unused;
   if (!WalkTree(command.payload, "", WalkRules(), &items, &unused, err)) return false;
-  std::string mainClass = command.mainClass + ".class";
-  int main = FindItem(items, mainClass);
-  if (main < 0)
+  if (FindItem(items, mainClass) < 0)
     return Refuse(command.payload + ": no " + mainClass + " at its top; the launcher would have nothing to run",
                   err);
   if (FindItem(items, kClassPathJar) < 0)
@@ -141,13 +168,23 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   StagingDir staging;
   if (!staging.Create(command.output, err)) return false;
   std::string runtime = command.runtime;
+  std::string bundled = runtime.empty() ? "no runtime" : "the runtime in " + runtime;
   if (!command.jlinkModules.empty()) {
     runtime = staging.path() + "/jre";
-    if (!MakeJlinkRuntime(command.jlinkModules, runtime, err)) return false;
+    bundled = "a runtime of " + command.jlinkModules + " made by jlink";
+    printf("mksetup: making a runtime of %s with jlink\n", command.jlinkModules.c_str());
+    fflush(stdout);
+    if (!MakeJlinkRuntime(command.jlinkModules, runtime, command.verbose, err)) return false;
   }
   if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
   SortItems(&items);
   std::string archive = staging.path() + "/payload.zip";
-  return WriteArchive(items, settings, archive, err) &&
-         WriteSetup(launcher, archive, staging.path() + "/setup", command.output, err);
+  if (!WriteArchive(items, settings, archive, err) ||
+      !WriteSetup(launcher, archive, staging.path() + "/setup", command.output, err))
+    return false;
+  struct stat st;
+  stat(command.output.c_str(), &st);
+  *made = command.output + ": " + std::to_string(items.size()) + " entries, " +
+          std::to_string(static_cast<long long>(st.st_size)) + " bytes, with " + bundled;
+  return true;
 }

@@ -1,9 +1,14 @@
 #include "packager/runtime_bundle.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
+
 #include <cstdlib>
+#include <fstream>
 
 #include "base/child_process.h"
 #include "base/paths.h"
+#include "base/unique_fd.h"
 #include "runtime/home.h"
 
 std::string FindJlink() {
@@ -14,7 +19,7 @@ std::string FindJlink() {
   return FindExecName("jlink").value_or("");
 }
 
-bool MakeJlinkRuntime(const std::string& modules, const std::string& output, std::string* err) {
+bool MakeJlinkRuntime(const std::string& modules, const std::string& output, bool verbose, std::string* err) {
   std::string jlink = FindJlink();
   if (jlink.empty()) {
     *err = "--jlink needs a JDK's jlink (through JAVA_HOME or PATH); none found";
@@ -24,6 +29,10 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, std
   run.program = jlink;
   run.args = {jlink,          "--add-modules=" + modules, "--strip-debug", "--no-man-pages", "--no-header-files",
               "--compress=2", "--output=" + output};
+  // What jlink prints, kept beside its output for the one line that sums up a failure.
+  std::string logPath = output + ".log";
+  UniqueFd log(verbose ? -1 : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  run.stdoutTo = run.stderrTo = log.get();
   pid_t pid = StartChild(run);
   int status = 0;
   if (pid == -1 || !WaitForChild(pid, &status)) {
@@ -38,5 +47,10 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, std
   } else {
     *err = "jlink ended by signal " + std::to_string(WTERMSIG(status));
   }
+  std::ifstream said(logPath);
+  std::string line;
+  while (std::getline(said, line) && line.empty()) {
+  }
+  if (!line.empty()) *err += ": " + line;
   return false;
 }

@@ -13,6 +13,7 @@ std::string FindJlink();
 
 /// Runs jlink to make a runtime of the comma-separated modules at output
 /// (which must not exist), without debug attributes, man pages and header
-/// files. jlink's own messages go to standard error. Returns false with a
-/// message in *err when jlink is missing or fails.
-bool MakeJlinkRuntime(const std::string& modules, const std::string& output, std::string* err);
+/// files. What jlink prints goes to standard output when verbose, and is
+/// otherwise summed up by its first line when it fails. Returns false with
+/// a message in *err when jlink is missing or fails.
+bool MakeJlinkRuntime(const std::string& modules, const std::string& output, bool verbose, std::string* err);

@@ -25,6 +25,8 @@ class ExampleInstaller(unittest.TestCase):
                                    program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
             if cls.pack.status != 0:
                 return
+            if options:
+                cls.jlinked = cls.pack.stdout.decode()
 
         def scenario(key, setup, args, env=NO_JAVA, **kwargs):
             # A copy each: the launcher lets one run of a file at a time.
@@ -58,6 +60,10 @@ class ExampleInstaller(unittest.TestCase):
         self.assertEqual(len(re.findall(runtime, self.result("silent"))), 1)
         self.assertIn("Example installer on Java 17", self.result("jdk"))
         self.assertIn(" from %s\n" % JDK, self.result("jdk"))
+
+    def test_mksetup_says_what_it_does_and_made(self):
+        self.assertRegex(self.jlinked, r"^mksetup: making a runtime of java.base with jlink\nmksetup: made %s: "
+                         r"\d+ entries, \d+ bytes, with a runtime of java.base made by jlink\n$" % (self.dir / "bundled"))
 
     def test_console_dialogue_and_saved_answers(self):
         self.assertIn("Installation directory [/opt/bramlet-example]: Please give an absolute path.\n"

@@ -100,7 +100,8 @@ class Mksetup(unittest.TestCase):
         r = mksetup(["-v", "--store", self.payload, setup])
         self.assertEqual((r.status, r.stdout.decode().splitlines()), (0, [
             "bramlet.class (15 bytes)", "docs/", "docs/empty (0 bytes)", "docs/readme.txt (800 bytes)", "package/",
-            "package/PackageFormat.jar (3 bytes)"]))
+            "package/PackageFormat.jar (3 bytes)",
+            "mksetup: made %s: 6 entries, %d bytes, with no runtime" % (setup, os.path.getsize(setup))]))
         r = mksetup(["--list", setup])
         lines = r.stdout.decode().splitlines()
         self.assertEqual((r.status, [l.split()[:2] + l.split()[3:] for l in lines[:-1]], lines[-1]), (0, [
@@ -119,6 +120,9 @@ class Mksetup(unittest.TestCase):
         r = mksetup(["--verify", harness.UNINSTALLER])
         self.assertEqual((r.status, r.stderr.decode()),
                          (1, "mksetup: %s: no archive the launcher can read at its end\n" % harness.UNINSTALLER))
+        r = mksetup(["--list", self.dir / "missing"])
+        self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: No such file or directory\n"
+                                                         % (self.dir / "missing")))
 
     def test_refusals_and_warnings(self):
         d = self.dir
@@ -126,8 +130,9 @@ class Mksetup(unittest.TestCase):
         os.unlink(self.payload / "bramlet.class")
         self.assertRefused([], "%s: no bramlet.class at its top; the launcher would have nothing to run" % self.payload)
         d.write("payload/bramlet.class", "main")
-        self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1)",
-                           env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
+        # A failing jlink in one line, without its own output.
+        self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1): "
+                           "Error: Module no.such.module not found", env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
         self.assertRefused(["--runtime", d / "payload/docs"], "%s: not a Java runtime the launcher accepts (no bin/java "
                            "beside lib/libjava.so)" % (d / "payload/docs"))
         self.assertRefused(["--launcher", harness.installer(d / "full")],
@@ -164,13 +169,17 @@ class Mksetup(unittest.TestCase):
         self.assertEqual((r.signal, r.stderr), (signal.SIGINT, b"mksetup: interrupted\n"))
         self.assertEqual(os.listdir(self.out), [])
 
-    def test_an_uninstaller_with_its_own_launcher_and_main_class(self):
-        options = ["--launcher", harness.UNINSTALLER, "--main-class", "bramlet_uninstall"]
+    def test_the_main_class_is_the_one_the_launcher_runs(self):
+        options = ["--launcher", harness.UNINSTALLER]
         self.assertRefused(options, "%s: no bramlet_uninstall.class at its top; the launcher would have nothing to run"
                            % self.payload)
+        self.assertRefused(options + ["--main-class", "bramlet"], "%s: runs the main class bramlet_uninstall, not "
+                           "bramlet; drop --main-class or give another launcher" % harness.UNINSTALLER)
         self.dir.write("payload/bramlet_uninstall.class", "uninstaller")
         self.assertEqual(mksetup(options + [self.payload, self.out / "uninstall"]).status, 0)
         self.assertEqual(read(self.out / "uninstall")[:os.path.getsize(harness.UNINSTALLER)], read(harness.UNINSTALLER))
+        r = mksetup(["--version"])
+        self.assertEqual((r.status, r.stdout), (0, b"mksetup 0.1.0\n"))
 
     def test_cmake_install_tree(self):
         """cmake --install: the launchers, mksetup and their man pages; the
