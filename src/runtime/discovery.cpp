@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -43,24 +44,33 @@ void TestHostRuntime(Search* search, const std::string& home) {
   (IsJDK(home.c_str()) ? search->kits : search->runtimes).push_back(found);
 }
 
-// Cuts path at its last "/"; false when it holds none.
-bool CutLastComponent(std::string* path) {
-  const char* slash = _strrchr(path->c_str(), '/');
-  if (slash == nullptr) return false;
-  path->resize(slash - path->c_str());
-  return true;
+// The directory two levels above a java program, or none when the path
+// holds fewer than two "/" to cut.
+std::optional<std::string> TwoLevelsAbove(std::string java) {
+  for (int level = 0; level < 2; ++level) {
+    const char* slash = _strrchr(java.c_str(), '/');
+    if (slash == nullptr) return std::nullopt;
+    java.resize(slash - java.c_str());
+  }
+  return java;
 }
 
 // The runtime home two levels above element/java, when that java may be
-// executed and the directory there is a runtime home.
+// executed: where the link stands, or else, for a link such as the
+// distributions' /usr/bin/java, where it leads.
 void SearchElement(Search* search, const std::string& element) {
   // Made absolute here: the runtime runs after the change into the
   // application home, and must be the one probed now.
   std::string java = Resolve(MakeAbsolute(element).value_or(element).c_str(), "java");
   if (access(java.c_str(), X_OK) != 0) return;
-  // A relative element such as "." or "bin" has no runtime home above it.
-  if (!CutLastComponent(&java) || !CutLastComponent(&java)) return;
-  if (std::optional<std::string> home = GetJREPath(java.c_str())) TestHostRuntime(search, *home);
+  std::optional<std::string> home;
+  if (std::optional<std::string> above = TwoLevelsAbove(java)) home = GetJREPath(above->c_str());
+  struct stat st;
+  char target[PATH_MAX];
+  if (!home && lstat(java.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(java.c_str(), target) != nullptr) {
+    if (std::optional<std::string> above = TwoLevelsAbove(target)) home = GetJREPath(above->c_str());
+  }
+  if (home) TestHostRuntime(search, *home);
 }
 
 // JAVA_HOME + "/bin", then the elements of PATH.

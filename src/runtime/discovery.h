@@ -19,12 +19,13 @@ std::optional<std::string> GetBundledJREPath(ZipFile* payload, const char* home)
 
 /// Chooses among the runtimes found: the payload's (GetBundledJREPath, never
 /// probed), /usr/j2se, JAVA_HOME + "/bin" and the PATH elements, each of the
-/// latter as the directory two levels above its "java" (links are not
-/// followed), kept when CheckJREVersion accepts it (a home found twice is
-/// probed once). The first of these wins: the payload's runtime when it is a
-/// development kit, the newest kit on the host, the payload's plain runtime,
-/// the newest plain runtime on the host; among equal versions the one found
-/// last. None when there is none.
+/// latter as the directory two levels above its "java", or when that is no
+/// runtime home and the "java" is a link, two levels above the file its
+/// links lead to; each kept when CheckJREVersion accepts it (a home found
+/// twice is probed once). The first of these wins: the payload's runtime
+/// when it is a development kit, the newest kit on the host, the payload's
+/// plain runtime, the newest plain runtime on the host; among equal versions
+/// the one found last. None when there is none.
 std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home);
 
 /// The runtime a run uses: javaHome's when javaHome (if given) holds a

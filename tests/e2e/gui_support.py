@@ -103,7 +103,8 @@ class Xvfb:
 
     def tool(self, *args, check=True):
         """Runs an X tool against this server; returns its standard output."""
-        r = subprocess.run(args, env=dict(harness.BASE_ENV, DISPLAY=self.display), capture_output=True, timeout=60)
+        r = subprocess.run(args, env=dict(harness.BASE_ENV, DISPLAY=self.display, PATH=harness.TOOLS_PATH),
+                           capture_output=True, timeout=60)
         if check and r.returncode != 0:
             raise AssertionError("%s failed: %r" % (args[0], r.stderr))
         return r.stdout
@@ -182,5 +183,5 @@ def system_library(name="libXm.so.4"):
 def without_motif(command):
     """command, run in a private mount namespace where /dev/null stands in
     for the Motif library."""
-    script = 'mount --bind /dev/null "$0" && exec "$@"'
-    return [shutil.which("unshare"), "-m", "--propagation", "private", "sh", "-c", script, system_library()] + command
+    script = '/usr/bin/mount --bind /dev/null "$0" && exec "$@"'
+    return [shutil.which("unshare"), "-m", "--propagation", "private", "/bin/sh", "-c", script, system_library()] + command

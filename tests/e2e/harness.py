@@ -22,8 +22,10 @@ BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", ".")
 NOBODY = 65534
 
 # Every run starts from this, so that the developer's own settings (locale,
-# DISPLAY, JAVA_HOME) never leak into a test.
-BASE_ENV = {"PATH": "/usr/bin:/bin"}
+# DISPLAY, JAVA_HOME) never leak into a test, and the host's Java (through
+# /usr/bin/java) is found only where a test asks for it.
+BASE_ENV = {"PATH": "/usr/sbin:/sbin"}
+TOOLS_PATH = "/usr/bin:/bin"
 BASE_ENV.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS")})
 
 

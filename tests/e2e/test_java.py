@@ -12,7 +12,7 @@ import harness
 PAYLOAD = os.environ.get("BRAMLET_EXAMPLE_PAYLOAD", "")
 JDK = "/usr/lib/jvm/java-17-openjdk-amd64"
 # No JAVA_HOME, and a PATH without java: the runtime must come from the payload.
-NO_JAVA = {"PATH": "/usr/sbin:/sbin", "JAVA_HOME": None}
+NO_JAVA = {"JAVA_HOME": None}
 
 
 class ExampleInstaller(unittest.TestCase):
@@ -22,7 +22,8 @@ class ExampleInstaller(unittest.TestCase):
         cls.batch = harness.Batch()
         for name, options in (("bundled", ["--jlink", "java.base"]), ("alone", [])):
             cls.pack = harness.run(["--launcher", harness.LAUNCHER] + options + [PAYLOAD, d / name],
-                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
+                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK, "PATH": harness.TOOLS_PATH},
+                                   timeout=300)
             if cls.pack.status != 0:
                 return
             if options:
@@ -35,8 +36,9 @@ class ExampleInstaller(unittest.TestCase):
                             **kwargs)
 
         scenario("silent", "bundled", ["-silent", d.write("state", "installDir=%s\n" % (d / "silent"))])
+        # The distribution's JDK, through the links of /usr/bin/java.
         scenario("jdk", "alone", ["-silent", d.write("state-jdk", "installDir=%s\n" % (d / "jdk"))],
-                 env={"JAVA_HOME": JDK})
+                 env={"PATH": harness.TOOLS_PATH})
         with open(d.write("typed", "relative\n%s\n" % (d / "console")), "rb") as typed:
             scenario("console", "bundled", ["-console", "-savestate", d / "answers"], stdin=typed)
 
@@ -51,7 +53,7 @@ class ExampleInstaller(unittest.TestCase):
         self.assertEqual(r.status, 0, r)
         self.assertEqual(os.listdir(self.dir / ("tmp-" + key)), [])
         # The application runs on the runtime installed beside it.
-        app = harness.run([], program=self.dir / key / "bin/hello", env={"PATH": "/usr/bin:/bin"})
+        app = harness.run([], program=self.dir / key / "bin/hello", env={"PATH": harness.TOOLS_PATH})
         self.assertEqual(app.stdout.decode().splitlines()[0], "Hello from the bramlet example application.")
         return r.stdout.decode()
 

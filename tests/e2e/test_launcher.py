@@ -281,8 +281,8 @@ class LauncherFailures(unittest.TestCase):
 
     def test_unusable_default_temporary_directory(self):
         locked = self.dir.mkdir("locked", 0o555)
-        script = ("mount --bind %s /var/tmp && exec setpriv --reuid=65534 --regid=65534 --clear-groups %s -console"
-                  % (locked, self.setup))
+        script = ("/usr/bin/mount --bind %s /var/tmp && exec /usr/bin/setpriv --reuid=65534 --regid=65534 "
+                  "--clear-groups %s -console" % (locked, self.setup))
         r = harness.run(["-m", "/bin/sh", "-c", script], program="/usr/bin/unshare")
         self.assertEqual(r.status, 1, r)
         self.assertEqual(r.stderr.decode(),

@@ -96,6 +96,7 @@ TEST(GetPublicJREPath, PrefersKitsThenTheNewestVersionThenTheLastFound) {
   // A link to a runtime's java counts for the directory that holds the link.
   dir.Write("linked/lib/amd64/libjava.so", "");
   symlink((java8 + "/bin/java").c_str(), (dir.MakeDir("linked/bin") + "/java").c_str());
+  symlink((java8 + "/bin/java").c_str(), (dir.MakeDir("links/bin") + "/java").c_str());
   // The payload's runtime is never probed, so even an old one is used.
   std::string plainPayload = dir / "plain-payload", kitPayload = dir / "kit-payload";
   MakeRuntime(plainPayload + "/package/jre", Layout::kJava8,
@@ -113,6 +114,8 @@ TEST(GetPublicJREPath, PrefersKitsThenTheNewestVersionThenTheLastFound) {
       // "bin/" leads to java8/bin//java, and two levels above that is java8/bin.
       {java8 + "/bin/", ""},
       {dir / "linked/bin", dir / "linked"},
+      // Where that directory is none, the home of the runtime the link leads to.
+      {dir / "links/bin", java8},
       // The current directory, java8/bin, has no runtime home above it.
       {"", ""},
       {path("sameA", "sameB"), dir / "sameB"},
