@@ -60,12 +60,10 @@ const char* const variant_names[] = {""};
 std::optional<std::string> locale;
 
 // Sets the locale named name (after cutting it at the first occurrence of
-// each of cuts), or "C" when the system refuses it; returns the new name.
-std::string SetLocaleCut(std::string name, std::initializer_list<const char*> cuts) {
-  for (const char* cut : cuts) {
-    size_t at = name.find(cut);
-    if (at != std::string::npos) name.resize(at);
-  }
+// cut), or "C" when the system refuses it; returns the new name.
+std::string SetLocaleCut(std::string name, const char* cut) {
+  size_t at = name.find(cut);
+  if (at != std::string::npos) name.resize(at);
   const char* set = setlocale(LC_ALL, name.c_str());
   if (set == nullptr) set = setlocale(LC_ALL, "C");
   return set ? set : "C";
@@ -113,8 +111,9 @@ const char* GetLocale() {
   const char* fromEnv = setlocale(LC_ALL, "");
   if (fromEnv == nullptr) fromEnv = setlocale(LC_ALL, "C");
   std::string name = fromEnv ? fromEnv : "C";
-  name = SetLocaleCut(name, {".utf8", ".UTF-8"});
-  name = SetLocaleCut(name, {"@euro"});
+  // A UTF-8 locale stays as it is: its plain form would print Latin-1 or
+  // EUC-JP bytes on today's UTF-8 terminals, and is rarely installed.
+  name = SetLocaleCut(name, "@euro");
   return ComputeTag(name);
 }
 

@@ -4,7 +4,7 @@
 /// Returns the locale tag (language or language_COUNTRY, such as "ja_JP",
 /// "es_ES" or "en"), computing it on the first call. The first call also
 /// puts the process under the user's locale, preferring the plain form of a
-/// UTF-8 or euro locale. The tag is owned here.
+/// euro locale (a UTF-8 locale is kept). The tag is owned here.
 const char* GetLocale();
 
 /// Discards the cached tag and derives a new one from the locale now in

@@ -18,6 +18,14 @@
 
 namespace {
 
+// Texts are drawn in a font set, so that every code set the locale may use
+// (UTF-8, EUC-JP) shows its characters: the toolkit's default single font
+// draws each byte as a Latin-1 character. The first name keeps the look of
+// that default font; the second finds the Japanese fonts X servers carry.
+char fontResource[] = "*fontList: -misc-fixed-medium-r-semicondensed--13-*-*-*-*-*-*-*;"
+                      "-*-*-medium-r-normal--14-*-*-*-*-*-*-*:";
+String fallbackResources[] = {fontResource, nullptr};
+
 const char* const motif_libraries[] = {
     "/usr/dt/lib/libXm.so.4", "libXm.so.4", "/usr/dt/lib/libXm.so.3", "libXm.so.3",
     "/usr/dt/lib/libXm.so.2", "libXm.so.2", "/usr/dt/lib/libXm.so.1", "libXm.so.1",
@@ -182,7 +190,8 @@ X11Funcs* LoadX11(bool) {
   x11funcs->XSetLocaleModifiers("");
 
   int argc = 0;
-  appshell = x11funcs->XtVaAppInitialize(&appcontext, GetTitle(), nullptr, 0, &argc, nullptr, nullptr,
+  appshell = x11funcs->XtVaAppInitialize(&appcontext, GetTitle(), nullptr, 0, &argc, nullptr,
+                                         fallbackResources,
                                          static_cast<char*>(nullptr));
   // The shell only parents the dialogs; it never shows itself.
   x11funcs->XtVaSetValues(appshell, "mappedWhenManaged", static_cast<XtArgVal>(False),

@@ -19,7 +19,7 @@ std::string TagUnder(const char* lang) {
 
 TEST(GetLocale, TagsAndTheLocaleItPutsInForce) {
   for (const char* l : {"ja_JP.eucJP", "es_ES.ISO8859-1", "fr_CA", "en_GB", "ja", "es", "xx_YY", "de_DE@euro",
-                        "de_DE", "es_ES.UTF-8", "es_ES", "en_US.UTF-8"})
+                        "de_DE", "es_ES.UTF-8", "ja_JP.utf8", "en_US.UTF-8"})
     if (!test::HaveLocale(l)) return;
   const std::pair<const char*, const char*> cases[] = {
       {nullptr, "en C"}, {"C", "en C"}, {"POSIX", "en C"}, {"no_SUCH.locale", "en C"},
@@ -27,9 +27,9 @@ TEST(GetLocale, TagsAndTheLocaleItPutsInForce) {
       {"fr_CA", "fr_CA fr_CA"}, {"en_GB", "en_GB en_GB"},
       // Bare names go through the alias table; no table knows xx or YY.
       {"ja", "ja_JP ja"}, {"es", "es_ES es"}, {"xx_YY", "en xx_YY"},
-      // The plain form of euro and UTF-8 locales, or "C" where the system lacks it.
-      {"de_DE@euro", "de_DE de_DE"}, {"es_ES.UTF-8", "es_ES es_ES"}, {"es_ES.utf8", "es_ES es_ES"},
-      {"en_US.UTF-8", "en C"},
+      // The plain form of a euro locale; a UTF-8 one as it is.
+      {"de_DE@euro", "de_DE de_DE"}, {"es_ES.UTF-8", "es_ES es_ES.UTF-8"}, {"ja_JP.utf8", "ja_JP ja_JP.utf8"},
+      {"en_US.UTF-8", "en_US en_US.UTF-8"},
   };
   for (auto [lang, tag] : cases) EXPECT_EQ(TagUnder(lang), tag) << (lang ? lang : "unset");
 }

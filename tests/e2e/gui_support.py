@@ -152,18 +152,20 @@ class Xvfb:
                                                max(g["x"] - margin, 0), max(g["y"] - margin, 0)), "+repage"]
         subprocess.run(args + ["png:" + path], input=self.tool("xwd", "-root", "-silent"), check=True, timeout=60)
 
-    def wait_ink(self, window):
-        """Polls until something darker than the window's grey is drawn in
-        it: the event thread has handled its exposure."""
-        path = os.path.join(SCREENSHOTS, ".ink-%s-%d.png" % (self.display[1:], window))
+    def settled_pixels(self, window):
+        """The window's pixels (raw RGB) once they show ink and stay the same
+        across two looks: the event thread has drawn it."""
+        looks = []
 
-        def darkest():
-            self.screenshot(path, window, margin=0)
-            return float(subprocess.run(["/usr/bin/convert", path, "-colorspace", "Gray", "-format", "%[fx:minima]",
-                                         "info:"], capture_output=True, check=True).stdout)
+        def settled():
+            g = self.geometry(window)
+            looks.append(subprocess.run(
+                ["/usr/bin/convert", "xwd:-", "-crop", "%dx%d+%d+%d" % (g["width"], g["height"], g["x"], g["y"]),
+                 "rgb:-"], input=self.tool("xwd", "-root", "-silent"), capture_output=True, check=True).stdout)
+            return len(looks) > 1 and looks[-1] == looks[-2] and min(looks[-1]) < 80
 
-        harness.wait_for(lambda: darkest() < 0.3, what="ink in the window")
-        os.unlink(path)
+        harness.wait_for(settled, what="a settled window")
+        return looks[-1]
 
     def press_ok(self, window):
         """Presses Return with the pointer in a message box, which activates

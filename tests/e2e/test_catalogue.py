@@ -10,6 +10,7 @@ import harness
 RESOLVE = {
     "C": b"Error: Could not resolve the absolute path of this application.\n",
     "es_ES.ISO-8859-1": b"Error: No poder resolver la ruta absoluta de esta aplicaci\xf3n.\n",
+    "es_ES.UTF-8": b"Error: No poder resolver la ruta absoluta de esta aplicaci\xc3\xb3n.\n",
     # A language the catalogue lacks falls back to English.
     "de_DE.ISO-8859-1": b"Error: Could not resolve the absolute path of this application.\n",
 }

@@ -72,6 +72,7 @@ class LauncherRuns(unittest.TestCase):
         # installer stored below a name in another encoding.
         scenario("colon", ["-console", "-tmpdir", "@TMP"], name="se:tup")
         scenario("encoding", ["-console", "-tmpdir", "@TMP"], name="voil\xe0/setup", env={"LANG": "ja_JP.eucJP"})
+        scenario("utf8", ["-console", "-tmpdir", "@TMP"], name="\u65e5\u672c/setup", env={"LANG": "ja_JP.UTF-8"})
         # A relative JAVA_HOME is the one probed and run, not the payload's
         # jre/ of the same name after the change into the working directory.
         harness.java(d / "cwd-relhome/jre", log=d / "log-relhome")
@@ -163,12 +164,17 @@ class LauncherRuns(unittest.TestCase):
         self.assertEqual(harness.read_log(self.dir / "log-old"), ["probe"])
 
     def test_names_that_path_lists_or_encodings_could_split(self):
-        for key, prefix in (("colon", "se_tup"), ("encoding", "setup")):
+        for key, prefix in (("colon", "se_tup"), ("encoding", "setup"), ("utf8", "setup")):
             self.assertEqual(self.batch.result(key).status, 0, key)
             run = self.java_run(key)
             self.assertEqual(os.path.dirname(run["cwd"]), self.tmp[key])
             self.assertTrue(os.path.basename(run["cwd"]).startswith(prefix), run["cwd"])
             self.assertEqual(run["env"]["LD_LIBRARY_PATH"].count(":"), 0)
+
+    def test_progress_in_the_code_set_of_the_users_locale(self):
+        disk = "\u30c7\u30a3\u30b9\u30af\u30b9\u30da\u30fc\u30b9\u306e\u5bb9\u91cf\u3092\u691c\u67fb\u4e2d...\n"
+        for key, code_set in (("encoding", "euc-jp"), ("utf8", "utf-8")):
+            self.assertTrue(self.batch.result(key).stdout.startswith(disk.encode(code_set)), key)
 
     def test_a_relative_java_home_runs_the_runtime_it_names(self):
         self.assertEqual(self.batch.result("relhome").status, 0)
