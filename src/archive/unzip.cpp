@@ -83,10 +83,17 @@ bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
   if (zip == nullptr || destination == nullptr) return false;
   size_t destinationLength = strlen(destination);
   size_t prefixLength = prefix != nullptr ? strlen(prefix) : 0;
+  // The launcher extracts the payload's runtime first and the whole payload
+  // after it: the runtime, the largest part, is inflated and written once.
+  if (zip->extractedTo != destination || zip->extracted.size() != zip->cells.size()) {
+    zip->extractedTo = destination;
+    zip->extracted.assign(zip->cells.size(), false);
+  }
   MadeDirectories made;
   std::string path;
   for (int i = 0; i < zip->entryCount(); ++i) {
     HandlePendingSignal();
+    if (zip->extracted[i]) continue;
     ZipEntry* entry = zipGetNextEntry(zip, i);
     if (entry == nullptr) return false;
     const char* name = entry->name.c_str();
@@ -95,6 +102,7 @@ bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
     if (selected && IsSafeEntryName(name)) {
       path.assign(destination).append("/").append(entry->name);
       written = makeDirectories(&path[0], &path[destinationLength], &made) || zipReadEntry(zip, entry, path.c_str());
+      zip->extracted[i] = written;
     }
     zipFreeEntry(zip, entry);
     if (!written) return false;

@@ -24,5 +24,6 @@ bool SumEntrySizes(ZipFile* zip, uint64_t* total);
 /// entries and between chunks of one. False when zip or destination is null,
 /// or at the first entry whose local header can't be read, that can't be
 /// written or whose name is not safe (nothing is created for that one);
-/// files written before a failure stay.
+/// files written before a failure stay. An entry that an earlier call wrote
+/// to the same destination is not written again.
 bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix);

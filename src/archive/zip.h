@@ -58,6 +58,8 @@ struct ZipFile {
   std::vector<std::string> metaNames;       // names beginning with META-INF/ in any case
   std::vector<std::string> entryComments;   // one per cell once any entry has a comment
   int64_t lastModified = 0;                 // time stamp given at open; 0 matches any
+  std::string extractedTo;                  // where the extractions of this record wrote
+  std::vector<bool> extracted;              // per cell: written there already
 
   int entryCount() const { return static_cast<int>(cells.size()); }
 };

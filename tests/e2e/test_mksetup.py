@@ -47,11 +47,18 @@ class Mksetup(unittest.TestCase):
         harness.java(d / "jre", layout="modern", log=d / "log", exit=3)
         r = mksetup(["--launcher", harness.LAUNCHER, "--runtime", d / "jre", self.payload, d / "setup"])
         self.assertEqual(r.status, 0, r)
-        r = harness.run(["-console", "-tmpdir", d.mkdir("tmp")], program=d / "setup", env={"JAVA_HOME": None})
+        # The files the launcher creates, as strace sees them.
+        r = harness.run(["-f", "-qq", "-o", d / "trace", "-e", "trace=openat", "-e", "status=successful", d / "setup",
+                         "-console", "-tmpdir", d.mkdir("tmp")], program="/usr/bin/strace", env={"JAVA_HOME": None})
         self.assertEqual(r.status, 3, r)
         run = harness.java_run(d / "log")
         self.assertEqual(run["arg"][0], run["cwd"] + "/package/jre/bin/java")
         self.assertLessEqual(set(PAYLOAD) | {"package/jre/lib/libjava.so"}, set(run["file"]))
+        # The runtime, extracted first, is not written again with the rest.
+        with open(d / "trace") as f:
+            created = [line.split('"')[1] for line in f if "O_CREAT" in line]
+        self.assertEqual(len(created), len(set(created)), created)
+        self.assertIn(run["cwd"] + "/package/jre/bin/java", created)
 
     def test_a_java_8_kit_is_bundled_with_its_links_followed_and_dangling_ones_left_out(self):
         d = self.dir
