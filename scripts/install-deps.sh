@@ -4,10 +4,12 @@
 set -eu
 
 # Packages, by purpose: build, tests (X server, Motif at run time, archive
-# tools, a JDK, man pages and time zones), fuzzing, benchmarks and screenshots.
+# tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots and
+# the Debian package (file and dpkg-shlibdeps).
 packages="build-essential cmake pkg-config zlib1g-dev libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
-  openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace"
+  openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace
+  file dpkg-dev"
 
 missing=""
 for p in $packages; do

@@ -27,7 +27,7 @@ int List(const Command& command) {
            static_cast<unsigned>(e.crc), e.name.c_str());
     total += e.size;
   }
-  printf("%zu entries, %lld bytes\n", entries.size(), total);
+  printf("%zu %s, %lld bytes\n", entries.size(), entries.size() == 1 ? "entry" : "entries", total);
   return 0;
 }
 

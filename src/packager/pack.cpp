@@ -184,7 +184,7 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     return false;
   struct stat st;
   stat(command.output.c_str(), &st);
-  *made = command.output + ": " + std::to_string(items.size()) + " entries, " +
+  *made = command.output + ": " + std::to_string(items.size()) + (items.size() == 1 ? " entry, " : " entries, ") +
           std::to_string(static_cast<long long>(st.st_size)) + " bytes, with " + bundled;
   return true;
 }

@@ -2,6 +2,7 @@
 that extracts them, its refusals, --list and --verify, and the files that
 cmake --install puts in place."""
 
+import glob
 import os
 import shutil
 import signal
@@ -207,12 +208,39 @@ class Mksetup(unittest.TestCase):
         self.assertEqual(r.status, 0, r)
         launcher = read(prefix / "bin/bramlet-setup")
         self.assertEqual(read(d / "setup")[:len(launcher)], launcher)
+        # What an installer carries besides its payload: no debug information,
+        # and (but for a sanitizer's run-time) at most 200 KiB.
+        sections = subprocess.run(["readelf", "-S", "-W", prefix / "bin/bramlet-setup"], capture_output=True,
+                                  check=True).stdout
+        self.assertNotIn(b".debug_", sections)
+        symbols = subprocess.run(["nm", "-D", prefix / "bin/bramlet-setup"], capture_output=True, check=True).stdout
+        if b"__asan_init" not in symbols:
+            self.assertLessEqual(len(launcher), 200 * 1024)
         # Alone, it asks for a launcher.
         shutil.copy(prefix / "bin/mksetup", d.mkdir("alone"))
         r = harness.run([self.payload, d / "setup2"], program=d / "alone/mksetup")
         self.assertEqual((r.status, r.stderr.decode()),
                          (1, "mksetup: no launcher beside mksetup (%s); name one with --launcher\n"
                           % (d / "alone/bramlet-setup")))
+
+    def test_debian_package(self):
+        d = self.dir
+        subprocess.run(["cpack", "-G", "DEB", "-B", d / "deb"], cwd=harness.BUILD_DIR, check=True,
+                       stdout=subprocess.DEVNULL)
+        deb, = glob.glob(d / "deb/bramlet_0.1.0_*.deb")
+        files = subprocess.run(["dpkg-deb", "--contents", deb], capture_output=True, check=True).stdout.decode()
+        names = {line.split()[-1] for line in files.splitlines() if not line.startswith("d")}
+        self.assertEqual(names, {"./usr/bin/" + p for p in ("bramlet-setup", "bramlet-uninstall", "mksetup")} |
+                         {"./usr/share/man/man1/%s.1" % p for p in ("bramlet-setup", "bramlet-uninstall", "mksetup")})
+        fields = subprocess.run(["dpkg-deb", "--field", deb, "Depends", "Recommends"], capture_output=True,
+                                check=True).stdout.decode()
+        depends = {dep.split()[0] for dep in fields.split("\n")[0].split(": ", 1)[1].split(", ")}
+        self.assertLessEqual({"libc6", "zlib1g", "libzip4"}, depends)
+        self.assertNotIn("libxm4", depends)
+        self.assertIn("Recommends: libxm4\n", fields)
+        r = subprocess.run(["apt-get", "install", "--simulate", deb], capture_output=True)
+        self.assertEqual(r.returncode, 0, r)
+        self.assertIn(b"Inst bramlet ", r.stdout)
 
 
 if __name__ == "__main__":
