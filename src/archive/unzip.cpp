@@ -101,7 +101,8 @@ bool UnzipFiles(ZipFile* zip, const char* destination, const char* prefix) {
     bool written = !selected;
     if (selected && IsSafeEntryName(name)) {
       path.assign(destination).append("/").append(entry->name);
-      written = makeDirectories(&path[0], &path[destinationLength], &made) || zipReadEntry(zip, entry, path.c_str());
+      written = makeDirectories(&path[0], &path[destinationLength], &made) ||
+                zipReadEntry(zip, entry, path.c_str());
       zip->extracted[i] = written;
     }
     zipFreeEntry(zip, entry);

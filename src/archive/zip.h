@@ -34,32 +34,32 @@ struct ZipCell {
 /// One materialised entry. Handed out by zipGetNextEntry, zipGetEntry and
 /// zipFindEntry; the caller gives it back with zipFreeEntry.
 struct ZipEntry {
-  std::string name;                 // the local header's name
-  uint32_t dosTime = 0;             // MS-DOS time (low 16 bits) and date (high 16 bits)
-  int32_t size = 0;                 // uncompressed size
-  int32_t compressedSize = 0;       // 0 means stored
-  uint32_t crc = 0;                 // CRC-32 of the uncompressed data
-  const char* comment = nullptr;    // borrowed from the archive, or null
+  std::string name;                  // the local header's name
+  uint32_t dosTime = 0;              // MS-DOS time (low 16 bits) and date (high 16 bits)
+  int32_t size = 0;                  // uncompressed size
+  int32_t compressedSize = 0;        // 0 means stored
+  uint32_t crc = 0;                  // CRC-32 of the uncompressed data
+  const char* comment = nullptr;     // borrowed from the archive, or null
   std::vector<unsigned char> extra;  // 2-byte little-endian length, then the field; empty for none
-  int32_t dataOffset = 0;           // absolute file offset of the first data byte
+  int32_t dataOffset = 0;            // absolute file offset of the first data byte
 };
 
 /// One open archive.
 struct ZipFile {
-  std::string name;                         // the path given to the open
-  int32_t refCount = 0;                     // opens sharing this record
-  UniqueFd fd;                              // the archive file, open for reading
-  std::string archiveComment;               // the end record's comment; empty for none
-  const char* lastError = nullptr;          // fixed English text of the last failure, or null
-  std::vector<ZipCell> cells;               // one per entry, in central-directory order
-  std::vector<uint16_t> buckets;            // first cell of each hash bucket, 0xFFFF for none
-  ZipFile* next = nullptr;                  // next open archive
-  std::unique_ptr<ZipEntry> cachedEntry;    // the entry given back last
-  std::vector<std::string> metaNames;       // names beginning with META-INF/ in any case
-  std::vector<std::string> entryComments;   // one per cell once any entry has a comment
-  int64_t lastModified = 0;                 // time stamp given at open; 0 matches any
-  std::string extractedTo;                  // where the extractions of this record wrote
-  std::vector<bool> extracted;              // per cell: written there already
+  std::string name;                        // the path given to the open
+  int32_t refCount = 0;                    // opens sharing this record
+  UniqueFd fd;                             // the archive file, open for reading
+  std::string archiveComment;              // the end record's comment; empty for none
+  const char* lastError = nullptr;         // fixed English text of the last failure, or null
+  std::vector<ZipCell> cells;              // one per entry, in central-directory order
+  std::vector<uint16_t> buckets;           // first cell of each hash bucket, 0xFFFF for none
+  ZipFile* next = nullptr;                 // next open archive
+  std::unique_ptr<ZipEntry> cachedEntry;   // the entry given back last
+  std::vector<std::string> metaNames;      // names beginning with META-INF/ in any case
+  std::vector<std::string> entryComments;  // one per cell once any entry has a comment
+  int64_t lastModified = 0;                // time stamp given at open; 0 matches any
+  std::string extractedTo;                 // where the extractions of this record wrote
+  std::vector<bool> extracted;             // per cell: written there already
 
   int entryCount() const { return static_cast<int>(cells.size()); }
 };

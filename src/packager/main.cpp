@@ -38,8 +38,8 @@ int Verify(const Command& command) {
   for (const std::string& problem : result.problems)
     fprintf(stderr, "mksetup: %s: %s\n", command.output.c_str(), problem.c_str());
   if (!result.problems.empty()) return 1;
-  printf("%s: %d entries intact, %lld bytes\n", command.output.c_str(), result.entries,
-         static_cast<long long>(result.bytes));
+  printf("%s: %d %s intact, %lld bytes\n", command.output.c_str(), result.entries,
+         result.entries == 1 ? "entry" : "entries", static_cast<long long>(result.bytes));
   return 0;
 }
 

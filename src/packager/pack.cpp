@@ -77,7 +77,8 @@ bool CheckOutputOutsidePayload(const std::string& payload, const std::string& ou
 
 bool HoldsRuntimeEntries(const std::vector<PayloadItem>& items) {
   for (const PayloadItem& item : items) {
-    if (item.name == "package/jre" || item.name.compare(0, strlen(kRuntimeEntry), kRuntimeEntry) == 0) return true;
+    if (item.name == "package/jre" || item.name.compare(0, strlen(kRuntimeEntry), kRuntimeEntry) == 0)
+      return true;
   }
   return false;
 }
@@ -113,7 +114,8 @@ bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::st
 
 // The main class the payload must hold: the launcher's own, which an
 // explicit one must match; "bramlet" for a launcher that notes none.
-bool ChooseMainClass(const Command& command, const std::string& launcher, std::string* mainClass, std::string* err) {
+bool ChooseMainClass(const Command& command, const std::string& launcher, std::string* mainClass,
+                     std::string* err) {
   std::optional<std::string> own = LauncherMainClass(launcher);
   if (own && !command.mainClass.empty() && command.mainClass != *own)
     return Refuse(launcher + ": runs the main class " + *own + ", not " + command.mainClass +
@@ -156,8 +158,8 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   std::vector<std::string> unused;
   if (!WalkTree(command.payload, "", WalkRules(), &items, &unused, err)) return false;
   if (FindItem(items, mainClass) < 0)
-    return Refuse(command.payload + ": no " + mainClass + " at its top; the launcher would have nothing to run",
-                  err);
+    return Refuse(
+        command.payload + ": no " + mainClass + " at its top; the launcher would have nothing to run", err);
   if (FindItem(items, kClassPathJar) < 0)
     Warn(command.payload + ": no " + kClassPathJar + ", which the launcher puts on the class path");
   bool bundling = !command.runtime.empty() || !command.jlinkModules.empty();
@@ -184,7 +186,8 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     return false;
   struct stat st;
   stat(command.output.c_str(), &st);
-  *made = command.output + ": " + std::to_string(items.size()) + (items.size() == 1 ? " entry, " : " entries, ") +
+  *made = command.output + ": " + std::to_string(items.size()) +
+          (items.size() == 1 ? " entry, " : " entries, ") +
           std::to_string(static_cast<long long>(st.st_size)) + " bytes, with " + bundled;
   return true;
 }

@@ -67,7 +67,8 @@ void SearchElement(Search* search, const std::string& element) {
   if (std::optional<std::string> above = TwoLevelsAbove(java)) home = GetJREPath(above->c_str());
   struct stat st;
   char target[PATH_MAX];
-  if (!home && lstat(java.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(java.c_str(), target) != nullptr) {
+  if (!home && lstat(java.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+      realpath(java.c_str(), target) != nullptr) {
     if (std::optional<std::string> above = TwoLevelsAbove(target)) home = GetJREPath(above->c_str());
   }
   if (home) TestHostRuntime(search, *home);

@@ -22,8 +22,9 @@ namespace {
 // (UTF-8, EUC-JP) shows its characters: the toolkit's default single font
 // draws each byte as a Latin-1 character. The first name keeps the look of
 // that default font; the second finds the Japanese fonts X servers carry.
-char fontResource[] = "*fontList: -misc-fixed-medium-r-semicondensed--13-*-*-*-*-*-*-*;"
-                      "-*-*-medium-r-normal--14-*-*-*-*-*-*-*:";
+char fontResource[] =
+    "*fontList: -misc-fixed-medium-r-semicondensed--13-*-*-*-*-*-*-*;"
+    "-*-*-medium-r-normal--14-*-*-*-*-*-*-*:";
 String fallbackResources[] = {fontResource, nullptr};
 
 const char* const motif_libraries[] = {
@@ -191,15 +192,15 @@ X11Funcs* LoadX11(bool) {
 
   int argc = 0;
   appshell = x11funcs->XtVaAppInitialize(&appcontext, GetTitle(), nullptr, 0, &argc, nullptr,
-                                         fallbackResources,
-                                         static_cast<char*>(nullptr));
+                                         fallbackResources, static_cast<char*>(nullptr));
   // The shell only parents the dialogs; it never shows itself.
   x11funcs->XtVaSetValues(appshell, "mappedWhenManaged", static_cast<XtArgVal>(False),
                           static_cast<char*>(nullptr));
   // Xt declares its error handlers as not returning where the compiler can
   // say so; this one returns, so that the launcher goes on on the console.
   x11funcs->XtAppSetErrorHandler(
-      appcontext, reinterpret_cast<SecondParameter<decltype(x11funcs->XtAppSetErrorHandler)>::type>(HandleXtError));
+      appcontext,
+      reinterpret_cast<SecondParameter<decltype(x11funcs->XtAppSetErrorHandler)>::type>(HandleXtError));
   x11funcs->XtAppSetWarningHandler(appcontext, HandleX11Warning);
   x11funcs->XtRealizeWidget(appshell);
   // The shell's connection is Xt's own, not display.

@@ -150,7 +150,7 @@ class Payloads(unittest.TestCase):
         self.assertEqual(found, "voil\xc3\xa0/ voil\xc3\xa0/x=utf-8")
 
     def test_verify_finds_the_end_record_only_where_the_launcher_does(self):
-        ok = "1 entries intact, 0 bytes\n"
+        ok = "1 entry intact, 0 bytes\n"
         one = [entry("x")]
         # The end record begins within the file's last 65,535 bytes and, with
         # its comment, reaches exactly to the end; among several, the nearest
