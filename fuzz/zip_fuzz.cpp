@@ -1,12 +1,8 @@
-// libFuzzer target: opens an arbitrary byte string as an archive, looks its
-// entries up, reads them and extracts it into a scratch directory, checking
-// what the reader promises on the way: any fault found aborts the run.
-//
-// The scratch directory is $BRAMLET_FUZZ_WORK (a fresh directory under /tmp
-// when unset). Every path that the reader creates, writes or removes passes
-// through the wrappers below (the target is linked with --wrap): while the
-// reader runs, one that leads outside the destination ends the run before
-// anything is done.
+// libFuzzer target: opens a byte string as an archive, looks its entries up,
+// reads them and extracts it into $BRAMLET_FUZZ_WORK (or a fresh directory),
+// aborting at any broken promise of the reader. Every path the reader
+// creates, writes or removes passes through the --wrap wrappers below, which
+// abort before anything is done outside the destination.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -33,14 +29,10 @@ int __real_unlink(const char* path);
 
 namespace {
 
-std::string archive;
-std::string otherName;  // the archive's path written another way
-std::string destination;
-// Set while the reader runs; libFuzzer's own calls go through unchecked.
-bool checking = false;
+std::string archive, otherName /* the same path written another way */, destination;
+bool checking = false;  // while the reader runs; libFuzzer's own calls go through
 
-// Ends the run unless path is the destination or lies below it, with no ".."
-// component on the way.
+// Aborts unless path is the destination or below it, with no ".." on the way.
 void Check(const char* what, const char* path) {
   if (!checking) return;
   std::string p = path;

@@ -54,13 +54,4 @@ TEST(FindExecName, SkipsDirectoriesAndFilesTheUserCantReadOrExecute) {
             dir / "good/setup");
 }
 
-TEST(MakeAbsolute, JoinsARelativePathEvenAnEmptyOneToTheCurrentDirectory) {
-  test::ScratchDir dir;
-  EXPECT_EQ(test::InChild([&] {
-              if (chdir(dir.path().c_str()) != 0) return std::string("chdir failed");
-              return *MakeAbsolute("") + " " + *MakeAbsolute("a/../b") + " " + *MakeAbsolute("/x//y");
-            }),
-            dir.path() + "/ " + dir.path() + "/a/../b /x//y");
-}
-
 }  // namespace

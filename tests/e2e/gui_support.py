@@ -1,6 +1,5 @@
-"""Tests of graphical mode under a real X server: Xvfb (a virtual X server
-with the X tools the tests look through) and WindowLog (the windows mapped
-on it, as the server reports them)."""
+"""Graphical mode under a real X server: Xvfb, the X tools the tests look
+through, and WindowLog, the windows mapped on it as the server reports them."""
 
 import ctypes
 import os
@@ -64,9 +63,7 @@ class WindowLog:
 
 class Xvfb:
     """A virtual X server on a free display number, one screen of width x
-    height pixels. Every window mapped, unmapped or configured on it is
-    logged from the start by xev, so that a test can look at a window that
-    came and went between two looks of its own."""
+    height pixels."""
 
     def __init__(self, width=1024, height=768):
         read_end, write_end = os.pipe()
@@ -98,7 +95,6 @@ class Xvfb:
         return self.log
 
     def env(self, **more):
-        """The environment for a client of this server (adds to harness.BASE_ENV)."""
         return dict(more, DISPLAY=self.display)
 
     def tool(self, *args, check=True):
@@ -183,7 +179,6 @@ def system_library(name="libXm.so.4"):
 
 
 def without_motif(command):
-    """command, run in a private mount namespace where /dev/null stands in
-    for the Motif library."""
+    """command, where /dev/null stands in for the Motif library."""
     script = '/usr/bin/mount --bind /dev/null "$0" && exec "$@"'
     return [shutil.which("unshare"), "-m", "--propagation", "private", "/bin/sh", "-c", script, system_library()] + command

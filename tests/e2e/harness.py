@@ -1,7 +1,5 @@
-"""Running the real launcher in end-to-end tests: runs and their results,
-scratch directories, ZIP archives written field by field, installers (a
-copy of the launcher with an archive appended) and Java runtimes whose
-bin/java is the stand-in of tests/support/java_stand_in.py."""
+"""Runs of the real launcher, scratch directories, ZIP archives written field
+by field, installers and Java runtimes whose bin/java is the stand-in."""
 
 import os
 import shutil
@@ -30,8 +28,7 @@ BASE_ENV.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "U
 
 
 class Result:
-    """How a run ended (returncode; status, or None when a signal ended it;
-    signal) and what it wrote (stdout, stderr)."""
+    """How a run ended (status, or signal) and what it wrote."""
 
     def __init__(self, returncode, stdout, stderr):
         self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
@@ -53,9 +50,8 @@ def _demote():
 
 
 def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=False, stdin=subprocess.DEVNULL):
-    """Starts the launcher (or program) in a session of its own. env adds to
-    BASE_ENV (None removes a variable); unprivileged runs it as uid and gid
-    65534 without supplementary groups."""
+    """Starts the launcher (or program) in a session of its own, with BASE_ENV
+    and env (None removes a variable), as user 65534 when unprivileged."""
     program = program or LAUNCHER
     full_env = {k: v for k, v in dict(BASE_ENV, **(env or {})).items() if v is not None}
     return subprocess.Popen([argv0 or program] + [str(a) for a in args], executable=program, env=full_env,
@@ -64,10 +60,9 @@ def start(args=(), program=None, argv0=None, env=None, cwd=None, unprivileged=Fa
 
 
 def finish(proc, timeout=90):
-    """Waits for a started process and returns its Result. Once it has
-    ended, what is left of its session (a runtime that outlived it, holding
-    the output pipes open) is killed; so is one still running after timeout
-    seconds, and the test fails."""
+    """Waits for a started process and returns its Result; then kills what is
+    left of its session (a runtime holding the pipes open). A process still
+    running after timeout seconds fails the test."""
     end = time.monotonic() + timeout
     while True:
         try:
@@ -98,8 +93,7 @@ def kill_group(proc):
 
 
 def wait_for(check, timeout=60, what=None):
-    """Polls check (a path to appear, or a function) until it holds; fails
-    the test after timeout seconds."""
+    """Polls check (a path to appear, or a function) until it holds."""
     test = check if callable(check) else lambda: os.path.exists(check)
     end = time.monotonic() + timeout
     while not (value := test()):
@@ -137,8 +131,7 @@ class Path(str):
 
 
 class Scratch:
-    """A fresh directory (mode 0755, so the unprivileged user can enter it),
-    removed with everything in it by cleanup()."""
+    """A fresh directory that the unprivileged user can enter."""
 
     def __init__(self):
         self.path = Path(tempfile.mkdtemp(prefix="bramlet-e2e."))
@@ -211,9 +204,8 @@ def zip_archive(entries, prefix=b"", comment=b"", trailing=b"", count=None, cen_
 
 
 def installer(out, files=None, main_class=True, jar=True, launcher=None, archive=None):
-    """Writes out: a copy of the launcher followed by archive, by default an
-    archive of the installer's main class file and its jar (unless left
-    out) and files. Returns out."""
+    """Writes out: the launcher followed by archive, by default one of the
+    main class file, the jar (unless left out) and files."""
     content = {}
     if main_class:
         content["bramlet.class"] = b"\xca\xfe\xba\xbe installer"
@@ -228,11 +220,9 @@ def installer(out, files=None, main_class=True, jar=True, launcher=None, archive
 
 
 def java(home, version='java version "1.8.0_91"', layout="amd64", **conf):
-    """Makes a runtime home at home whose bin/java is the stand-in, and
-    returns home. layout "amd64" is a Java 8 runtime (lib/amd64/libjava.so),
-    "modern" one of Java 9 and later (lib/libjava.so), "jre" a Java 8
-    development kit (the runtime in jre/). conf sets the stand-in's other
-    keys: log, started, wait, exit, ..."""
+    """Makes a runtime home whose bin/java is the stand-in: a Java 8 runtime
+    ("amd64"), a later one ("modern") or a Java 8 kit ("jre"); conf sets the
+    stand-in's other keys."""
     root = os.path.join(home, "jre") if layout == "jre" else home
     lib = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", "amd64")
     os.makedirs(lib, exist_ok=True)
@@ -247,9 +237,8 @@ def java(home, version='java version "1.8.0_91"', layout="amd64", **conf):
 
 
 def read_log(path):
-    """The calls a stand-in logged, in order: "probe" for a version probe,
-    and for a run a dict of lists by key ("arg", "file", "ignored"), "env"
-    as a dict and "cwd" as a string."""
+    """The calls a stand-in logged: "probe", or for a run a dict of lists by
+    key, with "env" a dict and "cwd" a string."""
     calls, current = [], None
     if os.path.exists(path):
         with open(path, errors="surrogateescape") as f:

@@ -91,13 +91,6 @@ class GraphicalRunTest(unittest.TestCase):
         self.assertEqual((r.status, r.stdout, r.stderr), (1, b"Connecting to X11 server '%s'.\n" % self.x.display.encode(),
                                                           b""), r)
 
-    def test_titles_in_the_users_language_and_code_set(self):
-        proc = self.start(main_class=False, LANG="es_ES.ISO-8859-1")
-        box = self.x.wait_window(classname="Error_popup")
-        self.assertEqual(self.x.window_name(box), "Instalación".encode("latin-1"))
-        self.x.press_ok(box)
-        self.assertEqual(harness.finish(proc).status, 1)
-
     def test_utf8_locales_show_the_texts_of_the_legacy_code_sets(self):
         # Without a main class, the status window keeps its last line behind the error box.
         for legacy, utf8 in (("es_ES.ISO-8859-1", "es_ES.UTF-8"), ("ja_JP.eucJP", "ja_JP.UTF-8")):
@@ -106,6 +99,8 @@ class GraphicalRunTest(unittest.TestCase):
                 proc = self.start(main_class=False, LANG=lang)
                 box = self.x.wait_window(classname="Error_popup")
                 status = self.x.wait_window(classname="Status_popup")
+                if lang.startswith("es"):  # the title, as X's STRING type holds it
+                    self.assertEqual(self.x.window_name(box), "Instalaci\xf3n".encode("latin-1"))
                 # Apart, and the keyboard's focus (which the pointer sets) in the box.
                 self.x.tool("xdotool", "windowmove", str(status), "0", "0")
                 g = self.x.geometry(box)

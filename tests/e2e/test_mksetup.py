@@ -96,8 +96,6 @@ class Mksetup(unittest.TestCase):
         for args, message in ((["x"], "give a payload directory and an output file"),
                               (["--level", "0", "x", "y"], "--level takes a deflate level from 1 to 9, not '0'"),
                               (["--store", "--level", "5", "x", "y"], "--store and --level exclude each other"),
-                              (["--runtime", "r", "--jlink", "java.base", "x", "y"],
-                               "--runtime and --jlink exclude each other"),
                               (["x", "y", "--launcher"], "--launcher needs a value")):
             r = mksetup(args)
             self.assertEqual(r.status, 1, args)

@@ -3,6 +3,8 @@ working directory, what it refuses as damaged, and what mksetup --verify
 and --list say of the same files."""
 
 import os
+import random
+import subprocess
 import unittest
 
 import harness
@@ -34,13 +36,13 @@ class Payloads(unittest.TestCase):
         self.java = harness.java(self.dir / "java")
         self.count = 0
 
-    def extract(self, entries, lang=None, **layout):
+    def extract(self, entries, lang=None, archive=None, **layout):
         """Runs the launcher on a payload without its main class: it extracts
         everything, then stops before the runtime and leaves its working
         directory. Returns the run and what was extracted."""
         self.count += 1
         tmp = self.dir.mkdir("tmp%d" % self.count)
-        setup = harness.installer(self.dir / ("setup%d" % self.count), archive=zip_archive(entries, **layout))
+        setup = harness.installer(self.dir / ("setup%d" % self.count), archive=archive or zip_archive(entries, **layout))
         r = harness.run(["-console", "-tmpdir", tmp], program=setup, env={"JAVA_HOME": self.java, "LANG": lang})
         work = os.listdir(tmp)
         self.assertLessEqual(len(work), 1, "written beside the working directory: %r" % work)
@@ -148,6 +150,32 @@ class Payloads(unittest.TestCase):
         # count one by one, and its separators are found.
         r, found = self.extract([entry("voil\xe0/x", "utf-8")], lang="ja_JP.eucJP")
         self.assertEqual(found, "voil\xc3\xa0/ voil\xc3\xa0/x=utf-8")
+
+    def test_archives_of_real_tools_extract_as_unzip_extracts_them(self):
+        d = self.dir
+        # Files on both sides of the reader's buffer sizes, empty ones, a deep path and UTF-8 names.
+        files = {"Main.class": b"\xca\xfe\xba\xbe", "empty": b"", "a/b/c/d/e/f/deep.txt": b"deep",
+                 "text-64k+1": bytes(range(97, 123)) * 2521, "random-256k+1": random.Random(2).randbytes(262145),
+                 "text-1m": b"line\n" * 209715, "\u00e9t\u00e9/\u65e5\u672c.txt": b"utf-8 names"}
+        for name, data in files.items():
+            d.write("src/" + name, data)
+        d.mkdir("src/empty-dir")
+        launcher = os.path.getsize(harness.LAUNCHER)
+        # Written to a pipe, zip can't seek back: sizes follow the data. A
+        # self-extractor made by zip -A has absolute offsets. jar records its
+        # names as made on MS-DOS, which unzip converts: it gets ASCII names only.
+        for tool, command in (("a.zip", "zip -qr $A ."), ("streamed.zip", "zip -qr - . | cat > $A"),
+                              ("sfx", "zip -qr $A.zip . && cat %s $A.zip > $A && zip -qA $A" % harness.LAUNCHER),
+                              ("a.jar", "rm -r \u00e9t\u00e9 && jar cf $A .")):
+            archive = d / tool
+            subprocess.run(command, shell=True, check=True, cwd=d / "src",
+                           env={"A": archive, "PATH": harness.TOOLS_PATH})
+            subprocess.run(["unzip", "-qq", archive, "-d", d / (tool + ".unzip")], env={"LC_ALL": "C.UTF-8"})
+            with open(archive, "rb") as f:
+                data = f.read()[launcher if tool == "sfx" else 0:]
+            # A single-byte locale: the walk splits the UTF-8 names at every "/".
+            r, found = self.extract(None, lang="de_DE", archive=data)
+            self.assertEqual((r.stderr.decode(), found), (NO_FILES, tree(d / (tool + ".unzip"))), tool)
 
     def test_verify_finds_the_end_record_only_where_the_launcher_does(self):
         ok = "1 entry intact, 0 bytes\n"

@@ -21,15 +21,6 @@ std::vector<std::string> Logged(const std::string& log, const std::string& key) 
   return values;
 }
 
-TEST(LibraryPathEntry, PutsThePayloadsDirectoryFirstWithoutATrailingColon) {
-  EXPECT_EQ(LibraryPathEntry(nullptr, nullptr), "LD_LIBRARY_PATH=");
-  EXPECT_EQ(LibraryPathEntry("/w/package", nullptr), "LD_LIBRARY_PATH=/w/package");
-  EXPECT_EQ(LibraryPathEntry("/w/package", "/usr/lib"), "LD_LIBRARY_PATH=/w/package:/usr/lib");
-  // A value of its own that ends in ":" keeps it; a set but empty one keeps its place.
-  EXPECT_EQ(LibraryPathEntry(nullptr, "/usr/lib:"), "LD_LIBRARY_PATH=/usr/lib:");
-  EXPECT_EQ(LibraryPathEntry("/w/package", ""), "LD_LIBRARY_PATH=/w/package:");
-}
-
 TEST(ExecuteJava, GivesTheRuntimesExitCodeOrOne) {
   test::ScratchDir dir;
   JavaCommand java;

@@ -1,5 +1,4 @@
-// Java runtimes for the unit tests, whose bin/java is the stand-in of
-// java_stand_in.cpp.
+// Java runtimes for the unit tests, whose bin/java is java_stand_in.py.
 #pragma once
 
 #include <sys/stat.h>
@@ -10,9 +9,8 @@
 
 namespace test {
 
-/// Where a runtime keeps its files: lib/amd64/libjava.so and bin/java (Java 8),
-/// the same under jre/ (a Java 8 kit: the home is dir/jre), or lib/libjava.so
-/// and bin/java (Java 9 and later).
+/// A Java 8 runtime (lib/amd64/libjava.so), the same under jre/ (a Java 8
+/// kit, whose home is dir/jre), or a later one (lib/libjava.so).
 enum class Layout { kJava8, kJre8, kModern };
 
 /// Makes a runtime under dir whose bin/java is the stand-in with conf (its
@@ -23,7 +21,8 @@ inline std::string MakeRuntime(const std::string& dir, Layout layout, const std:
   std::filesystem::create_directories(lib);
   std::filesystem::create_directories(home + "/bin");
   std::ofstream(lib + "/libjava.so");
-  std::filesystem::copy_file(JAVA_STAND_IN, home + "/bin/java", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(JAVA_STAND_IN, home + "/bin/java",
+                             std::filesystem::copy_options::overwrite_existing);
   chmod((home + "/bin/java").c_str(), 0755);
   std::ofstream(home + "/bin/java.conf") << conf;
   return home;
