@@ -52,7 +52,8 @@ class LauncherRuns(unittest.TestCase):
 
         scenario("plain", ["-console", "-tmpdir", "@TMP"],
                  files={"package/lib/x.so": "x", "package/données/é.txt": "é"})
-        scenario("flags", ["-passwordvisible", "-console", "-nodomain", "-tmpdir", "@TMP", "-noportcheck", "-debug"])
+        scenario("flags", ["-passwordvisible", "-console", "-nodomain", "-tmpdir", "@TMP", "-noportcheck", "-debug"],
+                 env={"LD_LIBRARY_PATH": ""})
         scenario("silent", ["-console", "-silent", "f", "-tmpdir", "@TMP"])
         scenario("savestate", ["-silent", "f", "-savestate", "g", "-id", "-id", "-tmpdir", "@TMP"])
         # An empty state file name is a name relative to the current directory.
@@ -147,9 +148,11 @@ class LauncherRuns(unittest.TestCase):
     def test_exit_status_is_passed_on(self):
         self.assertEqual(self.batch.result("status").status, 42)
         self.assertEqual(os.listdir(self.tmp["status"]), [])
-        # The payload's libraries come before the user's, whose value stays as it was.
-        run = self.java_run("status")
-        self.assertEqual(run["env"]["LD_LIBRARY_PATH"], run["cwd"] + "/package:/usr/lib:")
+        # The payload's libraries come before the user's, whose value (even an empty one) keeps its place.
+        for key, value in (("status", "/usr/lib:"), ("flags", "")):
+            self.batch.result(key)
+            run = self.java_run(key)
+            self.assertEqual(run["env"]["LD_LIBRARY_PATH"], run["cwd"] + "/package:" + value)
 
     def test_a_development_kit_leads_the_class_path_with_its_own_jars(self):
         self.assertEqual(self.batch.result("kit").status, 0)
