@@ -218,6 +218,12 @@ class Payloads(unittest.TestCase):
         for fields, why in cases:
             self.assertEqual(self.verify([entry("first", "1"), entry("bad", **fields)]),
                              (1, "mksetup: entry 1: %s; the launcher refuses the payload\n" % why))
+        # A local header (in the archive's comment) whose own name runs past the end of the file.
+        fake = b"PK\x03\x04" + b"\0" * 22 + b"\xff\xff\0\0bad"
+        two = lambda offset: [entry("first", "1"), entry("bad", offset=offset)]
+        offset = len(zip_archive(two(0), comment=fake)) - len(fake)
+        self.assertEqual(self.verify(two(offset), comment=fake),
+                         (1, "mksetup: entry 1: couldn't read LOC header; the launcher refuses the payload\n"))
         self.assertEqual(self.verify([entry("fine", "1"), entry("stored", "data", 0, crc=5), entry("../out", "x"),
                                       entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2")]), (1,
             "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"
