@@ -27,8 +27,15 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, boo
   }
   ChildSpec run;
   run.program = jlink;
-  run.args = {jlink,          "--add-modules=" + modules, "--strip-debug", "--no-man-pages", "--no-header-files",
-              "--compress=2", "--output=" + output};
+  // Java debug attributes only: stripping native symbols needs binutils'
+  // objcopy, which many hosts lack, and distributions' JDKs carry none.
+  run.args = {jlink,
+              "--add-modules=" + modules,
+              "--strip-java-debug-attributes",
+              "--no-man-pages",
+              "--no-header-files",
+              "--compress=2",
+              "--output=" + output};
   // What jlink prints, kept beside its output for the one line that sums up a failure.
   std::string logPath = output + ".log";
   UniqueFd log(verbose ? -1 : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
@@ -43,7 +50,8 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, boo
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
     *err = jlink + " could not be run";
   } else if (WIFEXITED(status)) {
-    *err = "jlink --add-modules=" + modules + " failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+    *err = "jlink --add-modules=" + modules + " failed (exit status " + std::to_string(WEXITSTATUS(status)) +
+           ")";
   } else {
     *err = "jlink ended by signal " + std::to_string(WTERMSIG(status));
   }

@@ -115,6 +115,7 @@ class GraphicalRunTest(unittest.TestCase):
     def test_a_box_taller_than_the_screen_stands_at_its_top(self):
         self.x.stop()
         self.x = gui_support.Xvfb(640, 100)
+        self.addCleanup(self.x.stop)
         proc = self.start(main_class=False)
         box = self.x.wait_window(classname="Error_popup")
         g = self.x.geometry(box)

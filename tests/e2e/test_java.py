@@ -22,8 +22,7 @@ class ExampleInstaller(unittest.TestCase):
         cls.batch = harness.Batch()
         for name, options in (("bundled", ["--jlink", "java.base"]), ("alone", [])):
             cls.pack = harness.run(["--launcher", harness.LAUNCHER] + options + [PAYLOAD, d / name],
-                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK, "PATH": harness.TOOLS_PATH},
-                                   timeout=300)
+                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
             if cls.pack.status != 0:
                 return
             if options:
