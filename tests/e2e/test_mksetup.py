@@ -20,8 +20,8 @@ PAYLOAD = {
 }
 
 
-def mksetup(args, **kwargs):
-    return harness.run(args, program=harness.MKSETUP, **kwargs)
+def mksetup(args, program=None, **kwargs):
+    return harness.run(args, program=program or harness.MKSETUP, **kwargs)
 
 
 def read(path):
@@ -158,7 +158,10 @@ class Mksetup(unittest.TestCase):
             self.assertRefused([], "%s: %s" % (self.payload / name, why))
             os.unlink(self.payload / name)
         d.write("payload/secret", "s", 0o600)
-        self.assertRefused([], "%s: file can't be read" % (self.payload / "secret"), unprivileged=True)
+        # The unprivileged user runs copies, as the build tree may lie where it can't go.
+        shutil.copy(harness.LAUNCHER, d.mkdir("tools") / "bramlet-setup")
+        self.assertRefused([], "%s: file can't be read" % (self.payload / "secret"), unprivileged=True,
+                           program=shutil.copy(harness.MKSETUP, d / "tools"))
         os.unlink(self.payload / "secret")
         os.unlink(self.payload / "package/PackageFormat.jar")
         r = mksetup([self.payload, setup])
