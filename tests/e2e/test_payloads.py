@@ -153,10 +153,12 @@ class Payloads(unittest.TestCase):
 
     def test_archives_of_real_tools_extract_as_unzip_extracts_them(self):
         d = self.dir
-        # Files on both sides of the reader's buffer sizes, empty ones, a deep path and UTF-8 names.
+        # Files on both sides of the reader's buffer sizes, empty ones, a deep path and UTF-8 names. The
+        # zeros fill the output buffer just as the last input is taken, with 21 bytes still to come.
         files = {"Main.class": b"\xca\xfe\xba\xbe", "empty": b"", "a/b/c/d/e/f/deep.txt": b"deep",
                  "text-64k+1": bytes(range(97, 123)) * 2521, "random-256k+1": random.Random(2).randbytes(262145),
-                 "text-1m": b"line\n" * 209715, "\u00e9t\u00e9/\u65e5\u672c.txt": b"utf-8 names"}
+                 "zeros-256k+21": bytes(262165), "text-1m": b"line\n" * 209715,
+                 "\u00e9t\u00e9/\u65e5\u672c.txt": b"utf-8 names"}
         for name, data in files.items():
             d.write("src/" + name, data)
         d.mkdir("src/empty-dir")
