@@ -181,13 +181,12 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
   SortItems(&items);
   std::string archive = staging.path() + "/payload.zip";
+  int64_t size = 0;
   if (!WriteArchive(items, settings, archive, err) ||
-      !WriteSetup(launcher, archive, staging.path() + "/setup", command.output, err))
+      !WriteSetup(launcher, archive, staging.path() + "/setup", command.output, &size, err))
     return false;
-  struct stat st;
-  stat(command.output.c_str(), &st);
   *made = command.output + ": " + std::to_string(items.size()) +
-          (items.size() == 1 ? " entry, " : " entries, ") +
-          std::to_string(static_cast<long long>(st.st_size)) + " bytes, with " + bundled;
+          (items.size() == 1 ? " entry, " : " entries, ") + std::to_string(static_cast<long long>(size)) +
+          " bytes, with " + bundled;
   return true;
 }

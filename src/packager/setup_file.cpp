@@ -81,7 +81,7 @@ bool StagingDir::Create(const std::string& output, std::string* err) {
 }
 
 bool WriteSetup(const std::string& launcher, const std::string& archive, const std::string& staged,
-                const std::string& output, std::string* err) {
+                const std::string& output, int64_t* size, std::string* err) {
   int64_t launcherSize = SizeOf(launcher);
   int64_t archiveSize = SizeOf(archive);
   if (launcherSize < 0) return SystemError(launcher, err);
@@ -98,5 +98,6 @@ bool WriteSetup(const std::string& launcher, const std::string& archive, const s
   if (ok && fsync(out) != 0) ok = SystemError(staged, err);
   if (close(out) != 0 && ok) ok = SystemError(staged, err);
   if (ok && rename(staged.c_str(), output.c_str()) != 0) ok = SystemError(output, err);
+  *size = launcherSize + archiveSize;
   return ok;
 }

@@ -3,6 +3,7 @@
 // complete, so that a failed or interrupted run leaves no partial installer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 /// A private directory beside a file to be written (in the same directory,
@@ -29,7 +30,7 @@ class StagingDir {
 /// Writes the launcher's bytes and then the archive's into staged (a new
 /// file in a StagingDir), makes it mode 0755 and renames it to output,
 /// replacing a file of that name. Refuses an installer of 2 GiB or more,
-/// which the launcher could not read. False with a message in *err, output
-/// untouched, on failure.
+/// which the launcher could not read. Its size in bytes goes to *size. False
+/// with a message in *err, output untouched, on failure.
 bool WriteSetup(const std::string& launcher, const std::string& archive, const std::string& staged,
-                const std::string& output, std::string* err);
+                const std::string& output, int64_t* size, std::string* err);

@@ -33,7 +33,8 @@ enum class Locking { kLocked, kHeldElsewhere, kUnusable, kReplaced };
 Locking OpenAndLock(const std::string& path) {
   lockfd.reset(open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   struct stat opened;
-  if (!lockfd.valid() || fstat(lockfd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_uid != geteuid()) {
+  if (!lockfd.valid() || fstat(lockfd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      opened.st_uid != geteuid()) {
     lockfd.reset();
     return Locking::kUnusable;
   }

@@ -29,6 +29,8 @@ if os.path.exists(sys.argv[0] + ".conf"):
         conf = dict(line.partition("=")[::2] for line in f.read().splitlines())
 version = sys.argv[1:] == ["-version"]
 prefix = "probe_" if version else ""
+
+
 def terminated(sig, frame):
     with open(conf["log"], "a") as f:
         f.write("terminated=%d\n" % sig)
