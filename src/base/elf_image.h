@@ -1,0 +1,26 @@
+// What an ELF file's headers say about it: the machine it runs on and where
+// the image that the headers describe ends. Both the launcher (which reads
+// its own file, whose payload stands behind that image) and mksetup (which
+// must not pair a launcher and a runtime of different machines) ask this.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+/// The headers of one ELF file.
+struct ElfImage {
+  bool is64 = false;       // ELFCLASS64
+  bool bigEndian = false;  // ELFDATA2MSB
+  uint16_t machine = 0;    // e_machine
+  uint64_t imageEnd = 0;   // the first byte behind everything the headers account for
+};
+
+/// Reads the ELF header, program headers and section headers of the file
+/// open at fd, whatever its class and byte order. None when the file is no
+/// ELF file or its headers point outside the file or past any sane size.
+std::optional<ElfImage> ReadElfImage(int fd);
+
+/// The name of the image's machine as a Java 8 runtime names its directory
+/// under "lib" ("amd64", "aarch64", "i386", …); null for a machine no Java
+/// runtime is known to name.
+const char* ElfArchName(const ElfImage& image);
