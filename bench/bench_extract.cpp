@@ -1,10 +1,15 @@
 // bench_extract ARCHIVE DEST: extracts all of ARCHIVE into DEST the way the
-// launcher does (zipOpen, UnzipFiles with no prefix). Exit status 0 on
+// launcher does (zipOpen, UnzipFiles with no prefix into the
+// directory, made when missing). Exit status 0 on
 // success, 1 otherwise.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "archive/unzip.h"
 #include "archive/zip.h"
+#include "base/unique_fd.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -13,7 +18,9 @@ int main(int argc, char** argv) {
   }
   ZipFile* zip = zipOpen(argv[1], nullptr);
   if (zip == nullptr) return 1;
-  int result = UnzipFiles(zip, argv[2], nullptr);
+  mkdir(argv[2], 0700);
+  UniqueFd destination(open(argv[2], O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  bool result = UnzipFiles(zip, destination.get(), nullptr);
   zipClose(zip);
-  return result == 1 ? 0 : 1;
+  return result ? 0 : 1;
 }

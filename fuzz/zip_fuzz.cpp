@@ -2,9 +2,12 @@
 // reads them and extracts it into $BRAMLET_FUZZ_WORK (or a fresh directory),
 // aborting at any broken promise of the reader. Every path the reader
 // creates, writes or removes passes through the --wrap wrappers below, which
-// abort before anything is done outside the destination.
+// abort before anything is done outside the destination: by path, or below
+// the destination's descriptor by a relative path without "..".
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -12,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,11 +27,15 @@ extern "C" {
 int __real_open(const char* path, int flags, ...);
 int __real_mkdir(const char* path, mode_t mode);
 int __real_unlink(const char* path);
+int __real_openat(int dirFd, const char* path, int flags, ...);
+int __real_mkdirat(int dirFd, const char* path, mode_t mode);
+int __real_unlinkat(int dirFd, const char* path, int flags);
 }
 
 namespace {
 
 std::string archive, otherName /* the same path written another way */, destination;
+int destinationFd = -1;
 bool checking = false;  // while the reader runs; libFuzzer's own calls go through
 
 // Aborts unless path is the destination or below it, with no ".." on the way.
@@ -41,6 +47,16 @@ void Check(const char* what, const char* path) {
       (p + "/").find("/../", n) == std::string::npos)
     return;
   fprintf(stderr, "%s outside the destination: %s\n", what, path);
+  abort();
+}
+
+// Aborts unless path, relative to dirFd, is the destination or below it.
+void CheckAt(const char* what, int dirFd, const char* path) {
+  if (!checking || dirFd == AT_FDCWD) return Check(what, path);
+  if (dirFd == destinationFd && path[0] != '/' &&
+      ("/" + std::string(path) + "/").find("/../") == std::string::npos)
+    return;
+  fprintf(stderr, "%s outside the destination: %s (descriptor %d)\n", what, path, dirFd);
   abort();
 }
 
@@ -60,11 +76,13 @@ void CheckEntry(ZipFile* zip, int index) {
   char buffer[64];
   int32_t limit = entry->compressedSize != 0 ? entry->compressedSize : entry->size;
   int32_t n = zipRead(zip, entry, 0, buffer, sizeof buffer);
-  if (n > static_cast<int32_t>(sizeof buffer) || (limit > 0 && n > limit) || zipRead(zip, entry, limit, buffer, 1) != -1)
+  if (n > static_cast<int32_t>(sizeof buffer) || (limit > 0 && n > limit) ||
+      zipRead(zip, entry, limit, buffer, 1) != -1)
     Fail("a read beyond the entry", name.c_str());
   // Given back, it is the cached entry, and its name finds it there.
   zipFreeEntry(zip, entry);
-  if (zip->cachedEntry.get() != entry || zipGetEntry(zip, name.c_str()) != entry) Fail("the cache lost", name.c_str());
+  if (zip->cachedEntry.get() != entry || zipGetEntry(zip, name.c_str()) != entry)
+    Fail("the cache lost", name.c_str());
   zipFreeEntry(zip, entry);
   zipFreeEntry(zip, nullptr);
   // Through the hash chains, an entry whose local name hashes as its central
@@ -105,6 +123,26 @@ int __wrap_unlink(const char* path) {
   return __real_unlink(path);
 }
 
+int __wrap_openat(int dirFd, const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  auto mode = static_cast<mode_t>((flags & O_CREAT) ? va_arg(args, int) : 0);
+  va_end(args);
+  if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC)))
+    CheckAt("openat for writing", dirFd, path);
+  return __real_openat(dirFd, path, flags, mode);
+}
+
+int __wrap_mkdirat(int dirFd, const char* path, mode_t mode) {
+  CheckAt("mkdirat", dirFd, path);
+  return __real_mkdirat(dirFd, path, mode);
+}
+
+int __wrap_unlinkat(int dirFd, const char* path, int flags) {
+  CheckAt("unlinkat", dirFd, path);
+  return __real_unlinkat(dirFd, path, flags);
+}
+
 int LLVMFuzzerInitialize(int*, char***) {
   char scratch[] = "/tmp/zip_fuzz.XXXXXX";
   const char* work = getenv("BRAMLET_FUZZ_WORK");
@@ -127,8 +165,14 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zipClose(other);
     for (int i = 0; i < zip->entryCount() && i < 64; ++i) CheckEntry(zip, i);
     bool whole = size == 0 || (data[0] & 1) == 0;
+    checking = false;
+    __real_mkdir(destination.c_str(), 0700);
+    destinationFd = __real_open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    checking = true;
     // After a successful extraction of the whole archive, every entry is there.
-    if (UnzipFiles(zip, destination.c_str(), whole ? nullptr : "a") && whole) {
+    bool extracted = UnzipFiles(zip, destinationFd, whole ? nullptr : "a");
+    close(destinationFd);
+    if (extracted && whole) {
       checking = false;
       for (int i = 0; i < zip->entryCount(); ++i) {
         ZipEntry* entry = zipGetNextEntry(zip, i);

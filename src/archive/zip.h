@@ -58,7 +58,7 @@ struct ZipFile {
   std::vector<std::string> metaNames;      // names beginning with META-INF/ in any case
   std::vector<std::string> entryComments;  // one per cell once any entry has a comment
   int64_t lastModified = 0;                // time stamp given at open; 0 matches any
-  std::string extractedTo;                 // where the extractions of this record wrote
+  std::string extractedTo;                 // the directory the extractions wrote to ("device:inode")
   std::vector<bool> extracted;             // per cell: written there already
 
   int entryCount() const { return static_cast<int>(cells.size()); }
@@ -120,3 +120,6 @@ int32_t zipRead(ZipFile* zip, ZipEntry* entry, int32_t position, void* buffer, i
 /// a failed file is left as far as it was written. Writing to "/dev/null"
 /// checks an entry without keeping it.
 bool zipReadEntry(ZipFile* zip, ZipEntry* entry, const char* path);
+
+/// zipReadEntry into the file open for writing at fd.
+bool zipWriteEntry(ZipFile* zip, ZipEntry* entry, int fd);

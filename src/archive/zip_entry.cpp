@@ -39,7 +39,8 @@ const char* const kBadCrc = "inflateFully: CRC-32 mismatch";
 // when it can't be read or is no local header.
 bool readLocalHeader(ZipFile* zip, const ZipCell* cell, std::vector<unsigned char>* header) {
   header->resize(kLocHeaderSize + cell->nameExtraLength);
-  if (!readFully(zip->fd.get(), header->data(), static_cast<int64_t>(header->size()), cell->localHeaderOffset)) {
+  if (!readFully(zip->fd.get(), header->data(), static_cast<int64_t>(header->size()),
+                 cell->localHeaderOffset)) {
     zip->lastError = kNoLocHeader;
     return false;
   }
@@ -64,7 +65,8 @@ bool readLocalHeader(ZipFile* zip, const ZipCell* cell, std::vector<unsigned cha
 
 // Sets entry->extra to a 2-byte length followed by length bytes: those at
 // local, or, when local is null, the central field read from the file.
-bool setExtra(ZipFile* zip, const ZipCell* cell, ZipEntry* entry, const unsigned char* local, uint16_t length) {
+bool setExtra(ZipFile* zip, const ZipCell* cell, ZipEntry* entry, const unsigned char* local,
+              uint16_t length) {
   entry->extra.resize(2u + length);
   entry->extra[0] = static_cast<unsigned char>(length & 0xFF);
   entry->extra[1] = static_cast<unsigned char>(length >> 8);
@@ -136,7 +138,8 @@ std::unique_ptr<ZipEntry> readLOC(ZipFile* zip, const ZipCell* cell) {
   entry->compressedSize = cell->compressedSize;
   entry->crc = cell->crc;
   entry->dosTime = Get32(h + 10);
-  entry->dataOffset = static_cast<int32_t>(static_cast<uint32_t>(cell->localHeaderOffset) + kLocHeaderSize + n + e);
+  entry->dataOffset =
+      static_cast<int32_t>(static_cast<uint32_t>(cell->localHeaderOffset) + kLocHeaderSize + n + e);
   return entry;
 }
 
@@ -263,8 +266,11 @@ bool zipReadEntry(ZipFile* zip, ZipEntry* entry, const char* path) {
   // Truncating, so that a longer file of the same name leaves no tail; not
   // following a link, so that nothing is written where it points.
   UniqueFd fd(open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0700));
-  if (!fd.valid()) return false;
-  if (entry->compressedSize == 0) return copyStored(zip, entry, fd.get());
+  return fd.valid() && zipWriteEntry(zip, entry, fd.get());
+}
+
+bool zipWriteEntry(ZipFile* zip, ZipEntry* entry, int fd) {
+  if (entry->compressedSize == 0) return copyStored(zip, entry, fd);
   const char* failure;
-  return inflateFully(zip, entry, fd.get(), &failure);
+  return inflateFully(zip, entry, fd, &failure);
 }

@@ -1,12 +1,15 @@
 #include "base/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 
 #include "base/signals.h"
 
@@ -61,14 +64,13 @@ void WriteText(int fd, const std::string& text) {
     close(STDOUT_FILENO);
   }
   char** env = envp != nullptr ? const_cast<char**>(envp) : environ;
-  if (spec.programFd >= 0) {
-    // A script started from its descriptor is read by its interpreter
-    // through /dev/fd, so the descriptor must survive the exec.
-    fcntl(spec.programFd, F_SETFD, 0);
-    fexecve(spec.programFd, argv, env);
-  } else {
+  // The last look before the exec: the path must still lead to the file the
+  // parent checked.
+  struct stat now;
+  if (spec.expected == nullptr ||
+      (stat(spec.program.c_str(), &now) == 0 && now.st_dev == spec.expected->st_dev &&
+       now.st_ino == spec.expected->st_ino))
     execve(spec.program.c_str(), argv, env);
-  }
   WriteText(STDERR_FILENO, spec.execFailureText);
   _exit(spec.execFailureStatus);
 }
@@ -80,6 +82,7 @@ pid_t StartChild(const ChildSpec& spec) {
   std::vector<char*> envp;
   if (spec.env) envp = Pointers(*spec.env);
   fflush(nullptr);
+  WatchChildren();
   sigset_t all, previous;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &previous);
@@ -91,15 +94,44 @@ pid_t StartChild(const ChildSpec& spec) {
   return pid;
 }
 
-bool WaitForChild(pid_t pid, int* status) {
-  // waitpid can't also wait for the signal descriptor, so the child is polled
-  // every few milliseconds while a signal wakes the wait at once; a blocking
-  // waitpid could sleep through a signal that arrived just before it.
+namespace {
+
+long long NowMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+// Reads once from output's pipe; false at its end or on a failure.
+bool ReadOutput(ChildOutput* output) {
+  char buffer[4096];
+  ssize_t n = read(output->fd, buffer, sizeof buffer);
+  if (n < 0 && errno == EINTR) return true;
+  if (n <= 0) return false;
+  size_t room = output->limit - std::min(output->limit, output->text->size());
+  output->text->append(buffer, std::min(static_cast<size_t>(n), room));
+  return true;
+}
+
+}  // namespace
+
+ChildWait WaitForChild(pid_t pid, int* status, int limitMs, ChildOutput* output) {
+  // The end of a child wakes the wait (WatchChildren), and so does a signal:
+  // whichever comes between the look at the child and the wait leaves the
+  // wake-up pipe readable, so none is slept through.
+  long long deadline = limitMs < 0 ? -1 : NowMs() + limitMs;
+  int fd = output != nullptr ? output->fd : -1;
   for (;;) {
     pid_t done = waitpid(pid, status, WNOHANG);
-    if (done == pid) return true;
-    if (done < 0 && errno != EINTR) return false;
-    WaitForSignal(20);
+    if (done == pid) {
+      for (pollfd waiting = {fd, POLLIN, 0}; fd >= 0 && poll(&waiting, 1, 0) > 0 && ReadOutput(output);) {
+      }
+      return ChildWait::kEnded;
+    }
+    if (done < 0 && errno != EINTR) return ChildWait::kFailed;
+    long long left = deadline < 0 ? -1 : deadline - NowMs();
+    if (deadline >= 0 && left <= 0) return ChildWait::kTimedOut;
+    if (WaitForReadable(fd, static_cast<int>(left)) && fd >= 0 && !ReadOutput(output)) fd = -1;
   }
 }
 

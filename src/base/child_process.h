@@ -2,6 +2,7 @@
 // the upgrade script and the packager's jlink.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -13,7 +14,7 @@
 /// functions (dup2, close, exec, write, _exit).
 struct ChildSpec {
   std::string program;                          // the file to execute
-  int programFd = -1;                           // or this descriptor of it (then program names it)
+  const struct stat* expected = nullptr;        // when set, program must still be this file
   std::vector<std::string> args;                // its argument vector, argv[0] included
   std::optional<std::vector<std::string>> env;  // its environment; none: this process's
   int stdoutTo = -1;                            // made its standard output when not -1
@@ -31,9 +32,28 @@ struct ChildSpec {
 /// the fork failed.
 pid_t StartChild(const ChildSpec& spec);
 
-/// Waits for pid to end and stores its status word; false when the wait
-/// fails. A handled signal that arrives meanwhile is acted on at once.
-bool WaitForChild(pid_t pid, int* status);
+/// A pipe from a child that WaitForChild drains while it waits, so that no
+/// amount of output can block the child.
+struct ChildOutput {
+  int fd = -1;                  // the pipe's reading end
+  std::string* text = nullptr;  // receives the first limit bytes read
+  size_t limit = 0;
+};
+
+/// How a wait for a child ended.
+enum class ChildWait {
+  kEnded,     // the child ended; its status word is stored
+  kTimedOut,  // the time limit passed first; the child still runs
+  kFailed,    // the wait itself failed
+};
+
+/// Waits for pid to end, at most limitMs milliseconds (negative: for as long
+/// as it takes), and stores its status word. Meanwhile output (when given)
+/// is drained; once the child has ended, what is still waiting in the pipe
+/// is read too, but not what a descendant that holds the pipe open may
+/// write later. A handled signal that arrives meanwhile is acted on at once
+/// (SetSignalRecipient decides whom its ending ends first).
+ChildWait WaitForChild(pid_t pid, int* status, int limitMs = -1, ChildOutput* output = nullptr);
 
 /// The exit code of a child that ended normally, else fallback.
 int ExitCodeOr(int status, int fallback);

@@ -23,6 +23,13 @@ bool IsExecutable(const char* path) {
   return access(path, R_OK | X_OK) == 0 && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool IsDirectoryOthersCannotChange(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (st.st_uid != geteuid() && st.st_uid != 0) return false;
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
+}
+
 std::optional<std::string> CurrentDirectory() {
   for (size_t size = 1025;; size += 1025) {
     std::string buffer(size, '\0');

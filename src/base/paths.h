@@ -18,6 +18,12 @@ std::string Resolve(const char* directory, const char* name);
 /// succeeds on it (following links) and it is not a directory.
 bool IsExecutable(const char* path);
 
+/// True when path is a directory that no other user can change the entries
+/// of: it is owned by the effective user or by root, and only its owner may
+/// write to it, or others may but the sticky bit keeps them from renaming or
+/// removing what they don't own. Symbolic links are followed.
+bool IsDirectoryOthersCannotChange(const char* path);
+
 /// The current directory, with a buffer that grows by 1025 bytes for as long
 /// as getcwd finds it too small; none when getcwd fails otherwise.
 std::optional<std::string> CurrentDirectory();

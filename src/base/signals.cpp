@@ -1,19 +1,29 @@
-// The handler does only async-signal-safe work: it records the signal, makes
+// Only async-signal-safe calls below OnSignal: it records the signal, makes
 // the wake-up pipe readable and, when it runs on another thread, passes the
 // signal on to the main thread so that a blocking call there returns with
-// EINTR.
+// EINTR; a fault it ends at once.
 #include "base/signals.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 
+#include "base/cleanup_registry.h"
+
 namespace {
+
+// How long a child may take to end after the termination signal.
+constexpr long kGraceMs = 2000;
+// Big enough for the endings, which keep their buffers outside the stack.
+constexpr size_t kAltStackSize = 64 * 1024;
 
 volatile sig_atomic_t pendingSignal = 0;
 // Written by the main thread before any handler is installed.
@@ -22,7 +32,50 @@ int wakeFds[2] = {-1, -1};
 pthread_t mainThread;
 void (*exitEnding)(int) = nullptr;
 void (*abortEnding)(int) = nullptr;
-pid_t recipient = 0;
+std::atomic<pid_t> recipient{0};
+// Claimed by the first ending; the thread that claimed it.
+std::atomic<bool> ending{false};
+pthread_t endingThread;
+alignas(16) char mainAltStack[kAltStackSize];
+
+void Wake() {
+  if (wakeFds[1] >= 0) {
+    ssize_t ignored = write(wakeFds[1], "!", 1);
+    (void)ignored;
+  }
+}
+
+void MakeWakePipe() {
+  if (wakeFds[0] < 0 && pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
+}
+
+void SleepMs(long ms) {
+  timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}
+
+// Ends the recipient: sig first, SIGKILL when it is still there after the
+// grace, and reaps it. Async-signal-safe.
+void EndRecipient(int sig) {
+  pid_t target = recipient.exchange(0);
+  if (target == 0) return;
+  pid_t pid = target < 0 ? -target : target;
+  kill(target, sig);
+  int status;
+  for (long waited = 0; waited < kGraceMs; waited += 10) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid || (done < 0 && errno == ECHILD)) {
+      // What the leader of a group started goes with it.
+      if (target < 0) kill(target, SIGKILL);
+      return;
+    }
+    SleepMs(10);
+  }
+  kill(target, SIGKILL);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
 
 // True for a fault the process can't continue from: the kernel raised it
 // for an instruction of ours, or abort() raised it.
@@ -32,15 +85,42 @@ bool IsFault(int sig, const siginfo_t* info) {
   return false;
 }
 
+[[noreturn]] void AbortNow() {
+  struct sigaction defaults = {};
+  defaults.sa_handler = SIG_DFL;
+  sigemptyset(&defaults.sa_mask);
+  sigaction(SIGABRT, &defaults, nullptr);
+  abort();
+}
+
+// The ending of a fault, inside its handler.
+[[noreturn]] void EndFault() {
+  if (ending.exchange(true)) {
+    // Another thread's ending ends the process soon; one of this thread's
+    // own that faulted can't be finished.
+    if (!pthread_equal(pthread_self(), endingThread)) SleepMs(4 * kGraceMs);
+    AbortNow();
+  }
+  endingThread = pthread_self();
+  EndRecipient(SIGTERM);
+  WriteCleanupNotice();
+  RunCleanup(CleanupItem::kWorkingDirectory);
+  RunCleanup(CleanupItem::kLockFile);
+  AbortNow();
+}
+
 void OnSignal(int sig, siginfo_t* info, void*) {
-  if (IsFault(sig, info)) abortEnding(sig);
+  if (IsFault(sig, info)) EndFault();
   int savedErrno = errno;
   if (pendingSignal == 0) pendingSignal = sig;
-  if (wakeFds[1] >= 0) {
-    ssize_t ignored = write(wakeFds[1], "!", 1);
-    (void)ignored;
-  }
+  Wake();
   if (!pthread_equal(pthread_self(), mainThread)) pthread_kill(mainThread, sig);
+  errno = savedErrno;
+}
+
+void OnChildEnded(int) {
+  int savedErrno = errno;
+  Wake();
   errno = savedErrno;
 }
 
@@ -50,7 +130,11 @@ void SetSignalEndings(void (*onExit)(int), void (*onAbort)(int)) {
   exitEnding = onExit;
   abortEnding = onAbort;
   mainThread = pthread_self();
-  if (wakeFds[0] < 0 && pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
+  MakeWakePipe();
+  stack_t stack = {};
+  stack.ss_sp = mainAltStack;
+  stack.ss_size = sizeof mainAltStack;
+  sigaltstack(&stack, nullptr);
 }
 
 void SetSignalAction(int sig, SignalAction action) {
@@ -61,7 +145,8 @@ void SetSignalAction(int sig, SignalAction action) {
     disposition.sa_handler = SIG_IGN;
   } else {
     disposition.sa_sigaction = OnSignal;
-    disposition.sa_flags = SA_SIGINFO;  // no SA_RESTART: waits must return on a signal
+    // No SA_RESTART: waits must return on a signal.
+    disposition.sa_flags = SA_SIGINFO | SA_ONSTACK;
   }
   sigaction(sig, &disposition, nullptr);
 }
@@ -73,31 +158,45 @@ void HandlePendingSignal() {
   sigset_t all;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, nullptr);
-  if (actions[sig] == SignalAction::kAbort) abortEnding(sig);
-  if (recipient != 0) kill(recipient, sig);
+  ending = true;
+  endingThread = pthread_self();
+  bool abortive = actions[sig] == SignalAction::kAbort;
+  EndRecipient(abortive ? SIGTERM : sig);
+  if (abortive) abortEnding(sig);
   exitEnding(sig);
 }
 
 void SetSignalRecipient(pid_t pid) { recipient = pid; }
 
-void WaitForSignal(int ms) {
-  HandlePendingSignal();
-  struct pollfd p = {wakeFds[0], POLLIN, 0};
-  poll(&p, 1, ms);
-  HandlePendingSignal();
+void WatchChildren() {
+  static bool watching = false;
+  if (watching) return;
+  MakeWakePipe();
+  struct sigaction disposition = {};
+  sigfillset(&disposition.sa_mask);
+  disposition.sa_handler = OnChildEnded;
+  disposition.sa_flags = SA_RESTART | SA_NOCLDSTOP | SA_ONSTACK;
+  watching = sigaction(SIGCHLD, &disposition, nullptr) == 0;
 }
 
-namespace {
-
-long long NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+bool WaitForReadable(int fd, int ms) {
+  HandlePendingSignal();
+  // poll skips negative descriptors.
+  struct pollfd watched[2] = {{wakeFds[0], POLLIN, 0}, {fd, POLLIN, 0}};
+  int ready = poll(watched, 2, ms);
+  if (ready > 0 && (watched[0].revents & POLLIN)) {
+    char drained[64];
+    while (read(wakeFds[0], drained, sizeof drained) > 0) {
+    }
+  }
+  HandlePendingSignal();
+  return ready > 0 && fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
-}  // namespace
-
-void SleepFor(unsigned seconds) {
-  long long end = NowMs() + seconds * 1000LL;
-  for (long long now = NowMs(); now < end; now = NowMs()) WaitForSignal(static_cast<int>(end - now));
+void UseAlternateSignalStack() {
+  stack_t stack = {};
+  // Kept for the thread's life, which is the process's.
+  stack.ss_sp = malloc(kAltStackSize);
+  stack.ss_size = kAltStackSize;
+  if (stack.ss_sp != nullptr) sigaltstack(&stack, nullptr);
 }

@@ -1,10 +1,17 @@
-// The signal plumbing. A handled signal is only recorded by its handler; the
-// main thread acts on it where it waits or between steps, through the
-// endings its owner registers, so that no cleanup ever runs while a lock of
-// the C library, the allocator or the toolkit is held by the code a signal
-// interrupted. A fault raised by the kernel for the code that runs (or the
-// process's own abort) can't be returned from, so that one is ended inside
-// the handler.
+// The signal plumbing. A handled termination signal is only recorded by its
+// handler, which wakes whatever the main thread waits on; the main thread
+// acts on it there or between steps, through the endings its owner
+// registers, so that no cleanup runs while the code a signal interrupted
+// holds a lock of the C library, the allocator or the toolkit. A fault
+// raised by the kernel for the code that runs (or the process's own abort)
+// can't be returned from, so that one is ended inside the handler, on an
+// alternate stack, with async-signal-safe calls only: the runtime child is
+// ended, the notice of the cleanup registry written and its items removed.
+//
+// Every ending ends the child first: the recipient gets the termination
+// signal (SIGTERM for the abort endings, whose signals a Java runtime takes
+// for a thread dump or ignores), and one still there after a short grace
+// gets SIGKILL.
 #pragma once
 
 #include <sys/types.h>
@@ -16,28 +23,37 @@ enum class SignalAction {
   kAbort,   // the registered abort ending
 };
 
-/// The endings that handled signals lead to; both are called with the
-/// signal's number and must not return. Register them before SetSignalAction.
+/// The endings that handled signals lead to on the main thread; both are
+/// called with the signal's number, after the recipient has ended, and must
+/// not return. Also gives the calling (main) thread an alternate signal
+/// stack. Register them before SetSignalAction.
 void SetSignalEndings(void (*exitEnding)(int), void (*abortEnding)(int));
 
-/// Gives sig its action. Handled signals run with every signal blocked and
-/// do not restart interrupted calls, so that waits return on a signal. Call
-/// from the main thread.
+/// Gives sig its action. Handled signals run on the alternate stack with
+/// every signal blocked and do not restart interrupted calls, so that waits
+/// return on a signal. Call from the main thread.
 void SetSignalAction(int sig, SignalAction action);
 
-/// When a handled signal has arrived, blocks every signal and calls its
-/// ending, passing a termination signal on to the recipient first;
-/// otherwise returns at once. Main thread only.
+/// When a handled signal has arrived, blocks every signal, ends the
+/// recipient and calls the signal's ending; otherwise returns at once. Main
+/// thread only.
 void HandlePendingSignal();
 
-/// The process (or, negative, the process group) that a termination signal
-/// is passed on to before the run ends: the child the run waits for. 0 for
-/// none.
+/// The process (or, negative, the process group) that an ending must end
+/// before anything is removed: the child the run waits for. 0 for none.
 void SetSignalRecipient(pid_t recipient);
 
-/// Waits up to ms milliseconds, returning early when a handled signal
-/// arrives, and acts on such a signal.
-void WaitForSignal(int ms);
+/// Makes the end of any child of this process wake WaitForReadable. Idempotent;
+/// StartChild calls it.
+void WatchChildren();
 
-/// Sleeps for the given seconds, acting on handled signals meanwhile.
-void SleepFor(unsigned seconds);
+/// Waits up to ms milliseconds (a negative ms: for as long as it takes) for
+/// fd to become readable (fd -1: for nothing but the time), returning early
+/// when a child of a watched process ends or a handled signal arrives, and
+/// acting on such a signal at once. True when fd is readable (or at its end).
+/// Main thread only.
+bool WaitForReadable(int fd, int ms);
+
+/// Gives the calling thread an alternate signal stack of its own, so that a
+/// fault of a thread that ran out of stack still ends inside its handler.
+void UseAlternateSignalStack();

@@ -76,6 +76,27 @@ int CorruptedPayload(const char* execname) {
   return 1;
 }
 
+// Runs the installer's main class and returns its exit status; a main class
+// that is missing or a runtime that can't be started gives 1, after its
+// message, and the run ends like any other.
+int RunInstaller(const std::string& jrePath, const char* home, const CommandLine& commandLine) {
+  if (!CheckJavaClassFile(home, profile.className)) {
+    ShowError(GetMessageKeyPrefix(profile, "no_files").c_str());
+    return 1;
+  }
+  JavaCommand java;
+  java.jrePath = jrePath;
+  java.options = GetOptions();
+  java.className = profile.className;
+  java.wizardArgs = commandLine.wizardArgs;
+  java.libraryPath = GetBundledLibraryPath(home);
+  java.holdSeconds = BRAMLET_STATUS_HOLD_SECONDS;
+  java.hideStatusWindow = !GetPrintToConsole();
+  std::optional<int> javaStatus = ExecuteJava(java);
+  if (!javaStatus) ShowError("java_aborted");
+  return javaStatus.value_or(1);
+}
+
 int NoRuntimeError(const std::optional<std::string>& javaHome) {
   HandlePendingSignal();
   if (javaHome) {
@@ -113,37 +134,40 @@ int main(int argc, char** argv) {
   // change into the application home.
   const char* tempDir = GetTempDir();
   if (tempDir == nullptr) return TempDirError(kDefaultTempDir);
-  std::optional<std::string> workdir = MakeWorkingDirectory(tempDir, progname);
-  if (!workdir) return TempDirError(tempDir);
-  SetWorkdir(workdir->c_str());
+  // Everything is extracted through the directory's descriptor, so that
+  // renaming the directory can't send the payload elsewhere.
+  std::optional<WorkingDirectory> workdir = MakeWorkingDirectory(tempDir, progname);
+  if (!workdir || !SetWorkdir(workdir->path.c_str())) return TempDirError(tempDir);
   HandlePendingSignal();
 
-  // A launcher without a payload (no end record at all) runs the installer
-  // files beside it; one whose payload can't be read in full runs nothing.
+  // A launcher with nothing behind its image runs the installer files
+  // beside it; one whose payload can't be read in full runs nothing.
   ZipError error;
-  ZipArchive payload(zipOpen(execname, &error));
+  ZipArchive payload(OpenPayload(execname, &error));
   uint64_t payloadSize = 0;
   if (error == ZipError::kDamaged || (payload && !SumEntrySizes(payload.get(), &payloadSize)))
     return CorruptedPayload(execname);
   if (payload) SetApplicationHome(GetWorkdir());
   const char* home = GetApplicationHome();
   uint64_t required = payloadSize + kSpaceReserve;
-  std::optional<uint64_t> available = AvailableSpace(GetWorkdir());
+  std::optional<uint64_t> available = AvailableSpace(workdir->fd.get());
   if (!available) return TempDirError(tempDir);
   if (required > *available) return NoRoomError(tempDir, required, *available);
   HandlePendingSignal();
 
   ShowStatus("checking_java");
   SetProbeTimeLimit(BRAMLET_PROBE_SECONDS);
-  std::optional<std::string> jrePath = ChooseRuntime(commandLine.javaHome, payload.get(), home);
+  std::optional<std::string> jrePath =
+      ChooseRuntime(commandLine.javaHome, payload.get(), home, workdir->fd.get());
   if (!jrePath) return NoRuntimeError(commandLine.javaHome);
   HandlePendingSignal();
 
   if (payload) {
     ShowStatus("unzipping_files");
-    if (!UnzipFiles(payload.get(), GetWorkdir(), nullptr)) return CorruptedPayload(execname);
+    if (!UnzipFiles(payload.get(), workdir->fd.get(), nullptr)) return CorruptedPayload(execname);
     payload.reset();
   }
+  workdir->fd.reset();
   HandlePendingSignal();
 
   AddOption(std::string("-Djava.io.tmpdir=") + GetWorkdir());
@@ -162,30 +186,14 @@ int main(int argc, char** argv) {
   }
   if (commandLine.consoleMode) SetPrintToConsole(true);
   ShowStatus("executing_java");
-  if (!CheckJavaClassFile(home, profile.className)) {
-    ShowError(GetMessageKeyPrefix(profile, "no_files").c_str());
-    return 1;
-  }
-  JavaCommand java;
-  java.jrePath = *jrePath;
-  java.options = GetOptions();
-  java.className = profile.className;
-  java.wizardArgs = commandLine.wizardArgs;
-  java.libraryPath = GetBundledLibraryPath(home);
-  java.holdSeconds = BRAMLET_STATUS_HOLD_SECONDS;
-  java.hideStatusWindow = !GetPrintToConsole();
-  std::optional<int> javaStatus = ExecuteJava(java);
-  if (!javaStatus) {
-    ShowError("java_aborted");
-    return 1;
-  }
-  exitStatus = *javaStatus;
+  exitStatus = RunInstaller(*jrePath, home, commandLine);
   HandlePendingSignal();
 
   std::string upgradeScript = std::string(tempDir) + "/UpgradeInvoker.sh";
   int scriptStatus;
   // A script that is not safely ours is neither run nor removed.
-  if (exitStatus == 10 && InvokeUpgradeTool(upgradeScript.c_str(), &scriptStatus)) remove(upgradeScript.c_str());
+  if (exitStatus == 10 && InvokeUpgradeTool(upgradeScript.c_str(), &scriptStatus))
+    remove(upgradeScript.c_str());
   HandlePendingSignal();
 
   SetDoCleanup(profile.cleanup);

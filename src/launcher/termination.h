@@ -2,8 +2,10 @@
 // signal endings and the removal of the working directory.
 #pragma once
 
-/// Records path as the run's working directory.
-void SetWorkdir(const char* path);
+/// Records path as the run's working directory, which every ending of the
+/// run removes (false when the path is too long to record), and renders the
+/// "performing_cleanup" text that a fault's ending shows.
+bool SetWorkdir(const char* path);
 
 /// The working directory, or null when there is none (yet, or any more).
 const char* GetWorkdir();
@@ -22,11 +24,12 @@ void InstallSignalDispositions();
 /// Java program has returned, and deletes the working directory.
 void PrepareToExit();
 
-/// Ends the process after the exit preparation with status 255, without
-/// exit handlers.
+/// Ends the process after the exit preparation and the removal of the lock
+/// file with status 255, without exit handlers.
 [[noreturn]] void HandleSignalAndExit(int sig);
 
-/// Ends the process after the exit preparation by the abort signal.
+/// Ends the process after the exit preparation and the removal of the lock
+/// file by the abort signal.
 [[noreturn]] void HandleSignalAndAbort(int sig);
 
 /// Deletes the tree at the working directory and forgets it; a second call

@@ -38,7 +38,7 @@ std::set<std::string> NeededDirectories(const std::vector<std::string>& names) {
 
 bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::string* err) {
   ZipError error;
-  ZipArchive archive(zipOpen(path.c_str(), &error));
+  ZipArchive archive(OpenPayload(path.c_str(), &error));
   ZipFile* zip = archive.get();
   if (zip == nullptr) return NoArchive(path, error, err);
   for (int i = 0; i < zip->entryCount(); ++i) {
@@ -55,7 +55,7 @@ bool ListSetup(const std::string& path, std::vector<ListedEntry>* entries, std::
 
 bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err) {
   ZipError error;
-  ZipArchive archive(zipOpen(path.c_str(), &error));
+  ZipArchive archive(OpenPayload(path.c_str(), &error));
   ZipFile* zip = archive.get();
   if (zip == nullptr) return NoArchive(path, error, err);
   result->entries = zip->entryCount();

@@ -42,7 +42,7 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, boo
   run.stdoutTo = run.stderrTo = log.get();
   pid_t pid = StartChild(run);
   int status = 0;
-  if (pid == -1 || !WaitForChild(pid, &status)) {
+  if (pid == -1 || WaitForChild(pid, &status) != ChildWait::kEnded) {
     *err = "can't run " + jlink;
     return false;
   }

@@ -97,9 +97,9 @@ const Candidate* Newest(const std::vector<Candidate>& list) {
 
 }  // namespace
 
-std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home) {
+std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home, int homeFd) {
   std::optional<std::string> payloadKit, payloadRuntime;
-  if (std::optional<std::string> bundled = GetBundledJREPath(payload, home)) {
+  if (std::optional<std::string> bundled = GetBundledJREPath(payload, home, homeFd)) {
     (IsJDK(bundled->c_str()) ? payloadKit : payloadRuntime) = bundled;
   }
   Search search;
@@ -117,10 +117,10 @@ std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home) 
 }
 
 std::optional<std::string> ChooseRuntime(const std::optional<std::string>& javaHome, ZipFile* payload,
-                                         const char* home) {
+                                         const char* home, int homeFd) {
   if (javaHome) {
     std::optional<std::string> jrePath = GetJREPath(javaHome->c_str());
     if (jrePath && CheckJavaVersion(jrePath->c_str())) return jrePath;
   }
-  return GetPublicJREPath(payload, home);
+  return GetPublicJREPath(payload, home, homeFd);
 }

@@ -13,9 +13,9 @@ std::string GetBundledLibraryPath(const char* home);
 
 /// The runtime home of the payload's runtime, home + "/package/jre". When it
 /// is not there yet and payload is open, that subtree is extracted from it
-/// first (showing "unzipping_java_files"). None when there is no usable
-/// runtime there.
-std::optional<std::string> GetBundledJREPath(ZipFile* payload, const char* home);
+/// first into home, open at homeFd (showing "unzipping_java_files"). None
+/// when there is no usable runtime there.
+std::optional<std::string> GetBundledJREPath(ZipFile* payload, const char* home, int homeFd);
 
 /// Chooses among the runtimes found: the payload's (GetBundledJREPath, never
 /// probed), /usr/j2se, JAVA_HOME + "/bin" and the PATH elements, each of the
@@ -26,9 +26,9 @@ std::optional<std::string> GetBundledJREPath(ZipFile* payload, const char* home)
 /// when it is a development kit, the newest kit on the host, the payload's
 /// plain runtime, the newest plain runtime on the host; among equal versions
 /// the one found last. None when there is none.
-std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home);
+std::optional<std::string> GetPublicJREPath(ZipFile* payload, const char* home, int homeFd);
 
 /// The runtime a run uses: javaHome's when javaHome (if given) holds a
 /// runtime of a supported version, else GetPublicJREPath.
 std::optional<std::string> ChooseRuntime(const std::optional<std::string>& javaHome, ZipFile* payload,
-                                         const char* home);
+                                         const char* home, int homeFd);

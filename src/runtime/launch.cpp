@@ -31,17 +31,6 @@ std::vector<std::string> EnvironmentWith(const std::string& libraryPath) {
   return env;
 }
 
-// A catalogue text that takes no arguments, as printf would print it.
-std::string PrintedText(const char* key) {
-  std::string format = GetLocalizedMessage(key);
-  std::string text;
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') ++i;
-    text += format[i];
-  }
-  return text;
-}
-
 // A regular file of the effective user that only it may write, with no
 // other name that could lead to it.
 bool IsTrustedFile(const struct stat& st) {
@@ -49,11 +38,15 @@ bool IsTrustedFile(const struct stat& st) {
          st.st_nlink == 1;
 }
 
-// The upgrade script sits in a directory that every local user may write to,
-// so it runs only when it is beyond doubt the launcher's own. It is opened
-// without following a link and checked on the open descriptor, which is what
-// runs: nothing can be swapped in between. Invalid when it is not trusted.
+// The upgrade script sits in the temporary directory, often one that every
+// local user may write to, so it runs only when it is beyond doubt the
+// launcher's own: no other user can rename or replace what that directory
+// holds, and the file, opened without following a link, is checked on the
+// open descriptor. Invalid when it is not trusted.
 UniqueFd OpenTrustedScript(const char* path) {
+  const char* slash = strrchr(path, '/');
+  std::string directory = slash == nullptr ? "." : slash == path ? "/" : std::string(path, slash);
+  if (!IsDirectoryOthersCannotChange(directory.c_str())) return UniqueFd();
   UniqueFd fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat opened;
   if (fd.valid() && (fstat(fd.get(), &opened) != 0 || !IsTrustedFile(opened))) fd.reset();
@@ -79,32 +72,39 @@ std::optional<int> ExecuteJava(const JavaCommand& command) {
   java.args.push_back(command.className);
   java.args.insert(java.args.end(), command.wizardArgs.begin(), command.wizardArgs.end());
   java.env = EnvironmentWith(LibraryPathEntry(command.libraryPath.c_str(), getenv("LD_LIBRARY_PATH")));
-  java.execFailureText = PrintedText("java_aborted");
+  java.execFailureText = GetPrintedMessage("java_aborted");
   java.execFailureStatus = 1;
   pid_t pid = StartChild(java);
   if (pid == -1) return std::nullopt;
   // The installer must not go on working on files that the launcher's
   // cleanup deletes.
   SetSignalRecipient(pid);
-  SleepFor(command.holdSeconds);
-  if (command.hideStatusWindow) HideStatusWindow();
+  // The status window keeps the user company while the runtime starts; a
+  // runtime that has ended leaves nothing to hold it up for.
   int status = 0;
-  bool waited = WaitForChild(pid, &status);
+  ChildWait waited = WaitForChild(pid, &status, static_cast<int>(command.holdSeconds * 1000));
+  if (command.hideStatusWindow) HideStatusWindow();
+  if (waited == ChildWait::kTimedOut) waited = WaitForChild(pid, &status);
   SetSignalRecipient(0);
-  return waited ? ExitCodeOr(status, 1) : 1;
+  return waited == ChildWait::kEnded ? ExitCodeOr(status, 1) : 1;
 }
 
 bool InvokeUpgradeTool(const char* scriptPath, int* exitStatus) {
   *exitStatus = -1;
   UniqueFd fd = OpenTrustedScript(scriptPath);
-  if (!fd.valid()) return false;
+  struct stat checked;
+  if (!fd.valid() || fstat(fd.get(), &checked) != 0) return false;
+  // Started by its path, so that a script sees where it lies in $0.
   ChildSpec script;
   script.program = scriptPath;
-  script.programFd = fd.get();
+  script.expected = &checked;
   script.args = {scriptPath};
   script.env = std::vector<std::string>();
   pid_t pid = StartChild(script);
+  if (pid == -1) return true;
+  SetSignalRecipient(pid);
   int status = 0;
-  if (pid != -1 && WaitForChild(pid, &status)) *exitStatus = ExitCodeOr(status, -1);
+  if (WaitForChild(pid, &status) == ChildWait::kEnded) *exitStatus = ExitCodeOr(status, -1);
+  SetSignalRecipient(0);
   return true;
 }

@@ -1,13 +1,10 @@
 #include "runtime/version.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 
@@ -54,49 +51,6 @@ int CompareNumbers(const std::string& a, const std::string& b) {
 
 const char* WithoutOldPrefix(const char* version) {
   return strncmp(version, "1.", 2) == 0 ? version + 2 : version;
-}
-
-// Reads the probe's pipe while the child runs, keeping the first kProbeBytes
-// and discarding the rest, so that no amount of output can block the child.
-// Reading ends when the child has ended and nothing more is waiting (a
-// descendant of the runtime may hold the pipe open). A probe still running
-// after the time limit is killed with everything it started. Returns false
-// then, or when the wait for the child fails.
-bool CollectOutput(int fd, pid_t pid, std::string* text, int* status) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(probeSeconds);
-  bool ended = false, open = true;
-  char buffer[4096];
-  for (;;) {
-    HandlePendingSignal();
-    if (!ended) {
-      pid_t done = waitpid(pid, status, WNOHANG);
-      ended = done == pid;
-      if (done == -1 && errno != EINTR) return false;
-      if (!ended && std::chrono::steady_clock::now() >= deadline) {
-        kill(-pid, SIGKILL);
-        while (waitpid(pid, status, 0) == -1 && errno == EINTR) {
-        }
-        return false;
-      }
-    }
-    if (!open) {
-      if (ended) return true;
-      WaitForSignal(20);
-      continue;
-    }
-    struct pollfd readable = {fd, POLLIN, 0};
-    int ready = poll(&readable, 1, ended ? 0 : 100);
-    if (ready == 0 && ended) return true;
-    if (ready <= 0) continue;  // nothing yet, or a signal, acted on above
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      open = false;
-      continue;
-    }
-    size_t room = kProbeBytes - text->size();
-    text->append(buffer, static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room);
-  }
 }
 
 // The version in a runtime's "-version" output: the first line, cut at its
@@ -152,12 +106,22 @@ std::optional<std::string> CheckJREVersion(const char* runtimeHome) {
   pid_t pid = StartChild(probe);
   writeEnd.reset();
   if (pid == -1) return std::nullopt;
+  // Only the first kProbeBytes are kept; a probe still running after the
+  // time limit is killed with everything it started.
   std::string output;
+  ChildOutput collected;
+  collected.fd = readEnd.get();
+  collected.text = &output;
+  collected.limit = kProbeBytes;
   int status = 0;
   SetSignalRecipient(-pid);
-  bool collected = CollectOutput(readEnd.get(), pid, &output, &status);
+  ChildWait waited = WaitForChild(pid, &status, static_cast<int>(probeSeconds * 1000), &collected);
+  if (waited == ChildWait::kTimedOut) {
+    kill(-pid, SIGKILL);
+    waited = WaitForChild(pid, &status) == ChildWait::kEnded ? ChildWait::kTimedOut : ChildWait::kFailed;
+  }
   SetSignalRecipient(0);
-  if (!collected || !WIFEXITED(status) || output.empty()) return std::nullopt;
+  if (waited != ChildWait::kEnded || !WIFEXITED(status) || output.empty()) return std::nullopt;
   std::string version = VersionFromOutput(output);
   if (!CheckVersion(version.c_str())) return std::nullopt;
   return version;

@@ -83,6 +83,16 @@ std::string GetLocalizedMessage(const char* key) {
   return ok ? converted : std::string();
 }
 
+std::string GetPrintedMessage(const char* key) {
+  std::string format = GetLocalizedMessage(key);
+  std::string text;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') ++i;
+    text += format[i];
+  }
+  return text;
+}
+
 void SetTitleKey(const char* key) { titleKey = key; }
 
 const char* GetTitle() {

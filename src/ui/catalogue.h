@@ -11,6 +11,10 @@
 /// the unconverted text when the code set has no converter.
 std::string GetLocalizedMessage(const char* key);
 
+/// The text of a key that takes no arguments as printf would print it (each
+/// "%%" a single "%").
+std::string GetPrintedMessage(const char* key);
+
 /// Names the catalogue key of the installer's title ("setup_title" for an
 /// installer). Call before the first GetTitle.
 void SetTitleKey(const char* key);

@@ -2,12 +2,11 @@
 // toolkit call goes through the function table of the loaded toolkit and is
 // made with the toolkit lock held; whenever a window can't be made, the text
 // goes to the console instead.
-#include <poll.h>
-
 #include <cstdio>
 #include <mutex>
 #include <string>
 
+#include "base/signals.h"
 #include "ui/catalogue.h"
 #include "ui/windows.h"
 #include "ui/x11_motif.h"
@@ -123,12 +122,12 @@ bool ShowInStatusWindow(X11Funcs* x, const std::string& lines, int) {
 // The modal wait: dispatches events on this thread, with the lock held,
 // until pressing OK has unmanaged the box. It waits on the connection rather
 // than inside XtAppNextEvent, which would block for good once the server is
-// gone; a lost connection ends the wait. The poll's time limit lets timers
-// that come due run.
+// gone, and wakes for signals too, which end the run at once; a lost
+// connection ends the wait. The time limit lets timers that come due run.
 void WaitWhileManaged(X11Funcs* x, Widget box) {
-  pollfd connection = {ConnectionNumber(DisplayOfScreen(x->XtScreenOfObject(box))), POLLIN, 0};
+  int connection = ConnectionNumber(DisplayOfScreen(x->XtScreenOfObject(box)));
   while (x->XtIsManaged(box) && !IsX11ConnectionLost()) {
-    if (!DispatchPendingInput()) poll(&connection, 1, 100);
+    if (!DispatchPendingInput()) WaitForReadable(connection, 100);
   }
 }
 
@@ -163,10 +162,14 @@ bool ShowInMessageBox(X11Funcs* x, const std::string& lines, int kind) {
 
 // The loaded toolkit with its lock taken; null when there is no toolkit, no
 // event thread or no lock, or the server is gone (a call on a lost
-// connection can block for good).
+// connection can block for good). What is waiting on the connection is
+// handled first, so that a server that went away since the event thread
+// last looked is found out before a call that would wait for it.
 X11Funcs* AcquireToolkit() {
   X11Funcs* x = LoadX11(true);
   if (x == nullptr || !IsDispatching() || !LockToolkit()) return nullptr;
+  while (!IsX11ConnectionLost() && DispatchPendingInput()) {
+  }
   if (IsX11ConnectionLost()) {
     UnlockToolkit();
     return nullptr;
@@ -180,7 +183,8 @@ X11Funcs* AcquireToolkit() {
 // window, or that went with a lost server, goes to standard output whole.
 // A held-back text counts as written when countHeld is set.
 int PrintToWindow(PendingText* pending, FILE* withoutToolkit, bool countHeld,
-                  bool (*show)(X11Funcs*, const std::string&, int), int kind, const char* format, va_list args) {
+                  bool (*show)(X11Funcs*, const std::string&, int), int kind, const char* format,
+                  va_list args) {
   std::lock_guard<std::mutex> guard(pending->mutex);
   int count;
   std::string text = ComposeText(pending, format, args, &count);

@@ -5,14 +5,18 @@
 #include "ui/x11_motif.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
 #include <ctime>
 
 #include "base/locale.h"
+#include "base/signals.h"
+#include "base/unique_fd.h"
 #include "ui/catalogue.h"
 #include "ui/output.h"
 
@@ -142,6 +146,65 @@ bool RaisePriority(pthread_t thread) {
   return pthread_setschedparam(thread, policy, &param) == 0;
 }
 
+// Connects to the display and creates the application shell; false when the
+// display can't be opened.
+bool Connect() {
+  display = x11funcs->XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  x11funcs->XSetErrorHandler(HandleX11Error);
+  x11funcs->XSetIOErrorHandler(HandleX11IOError);
+  SurviveServerLoss(display);
+  if (!x11funcs->XSupportsLocale()) {
+    setlocale(LC_ALL, "C");
+    UpdateLocale();
+  }
+  x11funcs->XSetLocaleModifiers("");
+
+  int argc = 0;
+  appshell = x11funcs->XtVaAppInitialize(&appcontext, GetTitle(), nullptr, 0, &argc, nullptr,
+                                         fallbackResources, static_cast<char*>(nullptr));
+  // The shell only parents the dialogs; it never shows itself.
+  x11funcs->XtVaSetValues(appshell, "mappedWhenManaged", static_cast<XtArgVal>(False),
+                          static_cast<char*>(nullptr));
+  // Xt declares its error handlers as not returning where the compiler can
+  // say so; this one returns, so that the launcher goes on on the console.
+  x11funcs->XtAppSetErrorHandler(
+      appcontext,
+      reinterpret_cast<SecondParameter<decltype(x11funcs->XtAppSetErrorHandler)>::type>(HandleXtError));
+  x11funcs->XtAppSetWarningHandler(appcontext, HandleX11Warning);
+  x11funcs->XtRealizeWidget(appshell);
+  // The shell's connection is Xt's own, not display.
+  SurviveServerLoss(DisplayOfScreen(x11funcs->XtScreenOfObject(appshell)));
+
+  return true;
+}
+
+// Runs Connect on a thread of its own while this thread waits for it and
+// acts on signals: a server that accepted the connection but never answers
+// would hold a call of the X library for good, and with it the run.
+bool ConnectWatchingSignals() {
+  int done[2];
+  if (pipe2(done, O_CLOEXEC) != 0) return Connect();
+  UniqueFd doneRead(done[0]), doneWrite(done[1]);
+  struct Job {
+    int doneFd;
+    bool connected;
+  } job = {doneWrite.get(), false};
+  pthread_t thread;
+  auto run = [](void* argument) -> void* {
+    auto* running = static_cast<Job*>(argument);
+    running->connected = Connect();
+    ssize_t ignored = write(running->doneFd, "!", 1);
+    (void)ignored;
+    return nullptr;
+  };
+  if (pthread_create(&thread, nullptr, run, &job) != 0) return Connect();
+  while (!WaitForReadable(doneRead.get(), -1)) {
+  }
+  pthread_join(thread, nullptr);
+  return job.connected;
+}
+
 }  // namespace
 
 X11Funcs* LoadX11(bool) {
@@ -179,32 +242,7 @@ X11Funcs* LoadX11(bool) {
     return x11funcs;
   }
 
-  display = x11funcs->XOpenDisplay(nullptr);
-  if (display == nullptr) return TearDown(false, &loadingx11);
-  x11funcs->XSetErrorHandler(HandleX11Error);
-  x11funcs->XSetIOErrorHandler(HandleX11IOError);
-  SurviveServerLoss(display);
-  if (!x11funcs->XSupportsLocale()) {
-    setlocale(LC_ALL, "C");
-    UpdateLocale();
-  }
-  x11funcs->XSetLocaleModifiers("");
-
-  int argc = 0;
-  appshell = x11funcs->XtVaAppInitialize(&appcontext, GetTitle(), nullptr, 0, &argc, nullptr,
-                                         fallbackResources, static_cast<char*>(nullptr));
-  // The shell only parents the dialogs; it never shows itself.
-  x11funcs->XtVaSetValues(appshell, "mappedWhenManaged", static_cast<XtArgVal>(False),
-                          static_cast<char*>(nullptr));
-  // Xt declares its error handlers as not returning where the compiler can
-  // say so; this one returns, so that the launcher goes on on the console.
-  x11funcs->XtAppSetErrorHandler(
-      appcontext,
-      reinterpret_cast<SecondParameter<decltype(x11funcs->XtAppSetErrorHandler)>::type>(HandleXtError));
-  x11funcs->XtAppSetWarningHandler(appcontext, HandleX11Warning);
-  x11funcs->XtRealizeWidget(appshell);
-  // The shell's connection is Xt's own, not display.
-  SurviveServerLoss(DisplayOfScreen(x11funcs->XtScreenOfObject(appshell)));
+  if (!ConnectWatchingSignals()) return TearDown(false, &loadingx11);
 
   if (!dispatch) {
     if (!CreateLock()) return TearDown(false, &loadingx11);
@@ -221,6 +259,7 @@ X11Funcs* LoadX11(bool) {
 
 void* DispatchX11Events(void* argument) {
   if (!dispatch || x11funcs == nullptr || appcontext == nullptr) return argument;
+  UseAlternateSignalStack();
   do {
     // Once the server is gone, Xlib may block in any call on the connection.
     if (dispatch && !connectionLost && LockToolkit()) {

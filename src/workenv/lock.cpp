@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 
+#include "base/cleanup_registry.h"
 #include "base/unique_fd.h"
 #include "ui/catalogue.h"
 #include "ui/output.h"
@@ -18,7 +18,6 @@
 namespace {
 
 UniqueFd lockfd;
-std::optional<std::string> lockfile;
 
 // A file that another run may just have removed is opened again this many
 // times at most.
@@ -65,25 +64,22 @@ void ExitIfNotOnlyInstance(const char* execName, const char* alreadyStartedKey) 
   char numbers[80];
   snprintf(numbers, sizeof numbers, ".%lu.%llu.%lu", static_cast<unsigned long>(st.st_dev),
            static_cast<unsigned long long>(st.st_ino), static_cast<unsigned long>(geteuid()));
-  lockfile = std::string(dir) + "/" + GetTitle() + numbers;
+  std::string lockfile = std::string(dir) + "/" + GetTitle() + numbers;
   Locking locking = Locking::kReplaced;
   for (int attempt = 0; attempt < kOpenAttempts && locking == Locking::kReplaced; ++attempt)
-    locking = OpenAndLock(*lockfile);
+    locking = OpenAndLock(lockfile);
   if (locking == Locking::kHeldElsewhere) {
     ShowError(alreadyStartedKey);
     exit(1);
   }
   // Without a lock the file is not ours to remove.
-  if (locking != Locking::kLocked) lockfile.reset();
+  if (locking == Locking::kLocked) RegisterCleanup(CleanupItem::kLockFile, lockfile.c_str());
   atexit(DeleteLockFile);
 }
 
 void DeleteLockFile() {
   // Removed while still locked, so that no other run can lock the file
   // after this one and keep a lock on a name that is gone.
-  if (lockfile) {
-    unlink(lockfile->c_str());
-    lockfile.reset();
-  }
+  RunCleanup(CleanupItem::kLockFile);
   lockfd.reset();
 }

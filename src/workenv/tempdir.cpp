@@ -1,6 +1,5 @@
 #include "workenv/tempdir.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -12,13 +11,14 @@ namespace {
 
 std::optional<std::string> tmpdir;
 
-// True when the real user may read, write and search path, a directory. A
-// ":" would split the path lists (class path, library path) that the
-// working directory goes into.
+// True when the real user may read, write and search path, a directory,
+// and no other user can change its entries: one who may rename the fresh
+// working directory could put a link to a directory of the user's in its
+// place. A ":" would split the path lists (class path, library path) that
+// the working directory goes into.
 bool IsUsable(const std::string& path) {
-  struct stat st;
   return path.find(':') == std::string::npos && access(path.c_str(), R_OK | W_OK | X_OK) == 0 &&
-         stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+         IsDirectoryOthersCannotChange(path.c_str());
 }
 
 }  // namespace

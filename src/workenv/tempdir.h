@@ -5,7 +5,8 @@
 constexpr char kDefaultTempDir[] = "/var/tmp/";
 
 /// Accepts path as the temporary directory when the real user may read,
-/// write and search it, it is a directory and its absolute path holds no
+/// write and search it, it is a directory whose entries no other user can
+/// change (IsDirectoryOthersCannotChange) and its absolute path holds no
 /// ":". A relative path is stored
 /// joined to the current directory, nothing else is normalised. Returns
 /// false and keeps the previous directory otherwise.

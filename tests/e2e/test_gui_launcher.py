@@ -130,7 +130,7 @@ class GraphicalRunTest(unittest.TestCase):
         self.x.stop()
         r = harness.finish(proc)
         self.assertEqual(r.status, 1, r)
-        self.assertTrue(r.stdout.endswith(b"Error: There are no files requiring installation.\n"), r)
+        self.assertTrue(r.stdout.endswith(b"Error: There are no files requiring installation.\nDeleting temporary files...\n"), r)
 
     def test_a_lost_server_falls_back_to_the_console_and_still_cleans_up(self):
         proc = self.start()

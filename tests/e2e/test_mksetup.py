@@ -60,7 +60,7 @@ class Mksetup(unittest.TestCase):
         with open(d / "trace") as f:
             created = [line.split('"')[1] for line in f if "O_CREAT" in line]
         self.assertEqual(len(created), len(set(created)), created)
-        self.assertIn(run["cwd"] + "/package/jre/bin/java", created)
+        self.assertIn("package/jre/bin/java", created)
 
     def test_a_java_8_kit_is_bundled_with_its_links_followed_and_dangling_ones_left_out(self):
         d = self.dir

@@ -11,7 +11,6 @@ import harness
 from harness import entry, zip_archive
 
 CORRUPTED = "Error: The '/%s' file appears to be corrupted.\n"
-NO_FILES = "Error: There are no files requiring installation.\n"
 
 
 def tree(root):
@@ -34,18 +33,25 @@ class Payloads(unittest.TestCase):
         self.dir = harness.Scratch()
         self.addCleanup(self.dir.cleanup)
         self.java = harness.java(self.dir / "java")
+        self.java_conf = {}
         self.count = 0
 
     def extract(self, entries, lang=None, archive=None, **layout):
-        """Runs the launcher on a payload without its main class: it extracts
-        everything, then stops before the runtime and leaves its working
-        directory. Returns the run and what was extracted."""
+        """Runs the launcher on a payload with its main class last. Returns
+        the run and what was extracted: as the runtime found it when it ran
+        (the main class left out), else what a failed extraction left."""
         self.count += 1
-        tmp = self.dir.mkdir("tmp%d" % self.count)
-        setup = harness.installer(self.dir / ("setup%d" % self.count), archive=archive or zip_archive(entries, **layout))
+        tmp, copy = self.dir.mkdir("tmp%d" % self.count), self.dir / ("copy%d" % self.count)
+        if archive is None:
+            archive = zip_archive(entries + [entry("bramlet.class", "main")], **layout)
+        setup = harness.installer(self.dir / ("setup%d" % self.count), archive=archive)
+        harness.java(self.java, copy=copy, **self.java_conf)
         r = harness.run(["-console", "-tmpdir", tmp], program=setup, env={"JAVA_HOME": self.java, "LANG": lang})
         work = os.listdir(tmp)
         self.assertLessEqual(len(work), 1, "written beside the working directory: %r" % work)
+        if os.path.exists(copy):
+            os.unlink(os.path.join(copy, "bramlet.class"))
+            return r, tree(copy)
         return r, tree(os.path.join(tmp, work[0])) if work else None
 
     def verify(self, entries, **layout):
@@ -72,38 +78,41 @@ class Payloads(unittest.TestCase):
         )
         for entries, extracted in cases:
             r, found = self.extract(entries)
-            self.assertEqual((r.status, r.stderr.decode(), found), (1, NO_FILES, extracted))
+            self.assertEqual((r.status, r.stderr.decode(), found), (0, "", extracted))
         # Everything mode 0700, whatever the file-creation mask.
-        tmp = self.dir.mkdir("masked")
-        setup = harness.installer(self.dir / "masked-setup", main_class=False, files={"d/e/f": "x"})
+        tmp, copy = self.dir.mkdir("masked"), self.dir / "masked-copy"
+        setup = harness.installer(self.dir / "masked-setup", files={"d/e/f": "x"})
         script = "umask 0; exec %s -console -tmpdir %s" % (setup, tmp)
-        self.assertEqual(harness.run(["-c", script], program="/bin/sh", env={"JAVA_HOME": self.java}).status, 1)
-        work = os.path.join(tmp, os.listdir(tmp)[0])
+        harness.java(self.java, copy=copy)
+        self.assertEqual(harness.run(["-c", script], program="/bin/sh", env={"JAVA_HOME": self.java}).status, 0)
         for path in ("", "d", "d/e", "d/e/f"):
-            self.assertEqual(os.stat(os.path.join(work, path)).st_mode & 0o7777, 0o700, path)
+            self.assertEqual(os.stat(os.path.join(copy, path)).st_mode & 0o7777, 0o700, path)
 
     def test_a_damaged_index_or_local_header_is_a_corrupted_payload(self):
         # Beside the launcher, an installer class that must not run instead.
         self.dir.write("bramlet.class", "planted")
         log = self.dir / "log"
-        harness.java(self.java, log=log)
+        self.java_conf = {"log": log}
+        whole = zip_archive([entry("x"), entry("bramlet.class", "main")])
         for entries, layout in (
                 # An end record whose central directory can't be indexed: a
                 # wrong size or offset, a wrong signature, the ZIP64 markers.
                 ([entry("a")], dict(cen_size=0x7FFFFFF0)), ([entry("a")], dict(cen_offset=0xFFFFFFFF)),
-                ([entry("a")], dict(cen_tail=b"\0" * 46, count=2)), ([], dict(count=0xFFFF)),
+                ([entry("a")], dict(cen_tail=b"\0" * 46, count=3)), ([], dict(count=0xFFFF)),
                 # Sizes of 2 GiB and more, which would cancel others in the free-space check.
                 ([entry("big", "x" * 1000, 0), entry("a", size=0xFF000000)], {}),
                 ([entry("a", "data", csize=0xFFFFFFFF)], {}),
                 # A local header that can't be read: nothing is extracted at all.
-                ([entry("one", "1"), entry("two", "2", offset=3), entry("three", "3")], {})):
+                ([entry("one", "1"), entry("two", "2", offset=3), entry("three", "3")], {}),
+                # Bytes behind the launcher's image that are no archive: a
+                # download cut short, stray bytes behind a whole archive.
+                (None, dict(archive=whole[:len(whole) // 2])), (None, dict(archive=whole + b"x"))):
             r, found = self.extract(entries, **layout)
             self.assertEqual((r.status, r.stderr.decode(), found in (None, "")),
                              (1, CORRUPTED % (self.dir / ("setup%d" % self.count)), True), layout)
         self.assertEqual(harness.read_log(log), [])
-        # The launcher's own file runs what stands beside it only when it has no end record at all.
-        r, found = self.extract([entry("x")], trailing=b"x")
-        self.assertEqual((r.status, found), (0, None))
+        # With nothing behind its image, the launcher runs what stands beside it.
+        self.assertEqual(self.extract(None, archive=b"")[0].status, 0)
         self.assertEqual(len(harness.read_log(log)), 2)
 
     def test_damaged_data_and_unsafe_names_are_corrupted_payloads(self):
@@ -130,7 +139,7 @@ class Payloads(unittest.TestCase):
         for damaged, left in cases:
             r, found = self.extract([entry("first", "1"), damaged, entry("later", "2")])
             if left is None:
-                self.assertEqual((r.stderr.decode(), found), (NO_FILES, "e=%s first=1 later=2" % data))
+                self.assertEqual((r.stderr.decode(), found), ("", "e=%s first=1 later=2" % data))
             else:
                 self.assertEqual((r.status, r.stderr.decode(), found),
                                  (1, CORRUPTED % (self.dir / ("setup%d" % self.count)), "e=%s first=1" % left),
@@ -159,7 +168,7 @@ class Payloads(unittest.TestCase):
                  "text-64k+1": bytes(range(97, 123)) * 2521, "random-256k+1": random.Random(2).randbytes(262145),
                  "zeros-256k+21": bytes(262165), "text-1m": b"line\n" * 209715,
                  "\u00e9t\u00e9/\u65e5\u672c.txt": b"utf-8 names"}
-        for name, data in files.items():
+        for name, data in dict(files, **{"bramlet.class": b"main"}).items():
             d.write("src/" + name, data)
         d.mkdir("src/empty-dir")
         launcher = os.path.getsize(harness.LAUNCHER)
@@ -177,7 +186,8 @@ class Payloads(unittest.TestCase):
                 data = f.read()[launcher if tool == "sfx" else 0:]
             # A single-byte locale: the walk splits the UTF-8 names at every "/".
             r, found = self.extract(None, lang="de_DE", archive=data)
-            self.assertEqual((r.stderr.decode(), found), (NO_FILES, tree(d / (tool + ".unzip"))), tool)
+            os.unlink(d / (tool + ".unzip") / "bramlet.class")
+            self.assertEqual((r.stderr.decode(), found), ("", tree(d / (tool + ".unzip"))), tool)
 
     def test_verify_finds_the_end_record_only_where_the_launcher_does(self):
         ok = "1 entry intact, 0 bytes\n"
@@ -188,10 +198,12 @@ class Payloads(unittest.TestCase):
         for length, found in ((0, True), (65535 - 22, True), (65535 - 40, True), (65535 - 21, False)):
             self.assertEqual(self.verify(one, comment=b"c" * length)[1] == ok, found, length)
         self.assertEqual(self.verify(one, comment=b"c" + zip_archive([])), (0, "0 entries intact, 0 bytes\n"))
-        no_archive = (1, "mksetup: no archive the launcher can read at its end\n")
-        self.assertEqual(self.verify(one, count=2)[1], "mksetup: a damaged archive at its end, which the launcher "
-                                                      "refuses\n")
-        self.assertEqual(self.verify(one, trailing=b"x"), no_archive)
+        damaged = (1, "mksetup: a damaged archive at its end, which the launcher refuses\n")
+        self.assertEqual(self.verify(one, count=2), damaged)
+        self.assertEqual(self.verify(one, trailing=b"x"), damaged)
+        r = harness.run(["--verify", harness.LAUNCHER], program=harness.MKSETUP)
+        self.assertEqual((r.status, r.stderr.decode().replace(harness.LAUNCHER + ": ", "")),
+                         (1, "mksetup: no archive the launcher can read at its end\n"))
 
     def test_verify_refuses_what_the_central_directory_gets_wrong(self):
         raw = b"PK\x01\x02" + b"\0" * 24 + b"\x0a\0" + b"\0" * 16  # a name of 10 bytes, and nothing behind

@@ -75,7 +75,8 @@ std::string Choose(const Search& search, const std::string& cwd, const test::Chi
         for (auto [name, value] :
              {std::make_pair("JAVA_HOME", search.javaHome), std::make_pair("PATH", search.path)})
           value == kUnset ? unsetenv(name) : setenv(name, value.c_str(), 1);
-        return Show(GetPublicJREPath(nullptr, (search.applicationHome.empty() ? cwd : search.applicationHome).c_str()));
+        return Show(GetPublicJREPath(
+            nullptr, (search.applicationHome.empty() ? cwd : search.applicationHome).c_str(), -1));
       },
       options);
 }

@@ -9,6 +9,7 @@ descriptors), one "key=value" a line:
   log=FILE        "-version" appends "probe"; a run appends its arguments,
                   environment, working directory and the files below it, and
                   its ignored signals, one "key=value" a line, then "end="
+  copy=DIR        a run copies its working directory to DIR first (modes kept)
   started=FILE    a run writes its process id to FILE first
   wait=FILE       a run then waits until FILE exists
   probe_started=FILE, probe_wait=FILE   the same for "-version"
@@ -39,6 +40,9 @@ def terminated(sig, frame):
 
 if conf.get("log") and not version:
     signal.signal(signal.SIGTERM, terminated)
+if conf.get("copy") and not version:
+    import shutil
+    shutil.copytree(".", conf["copy"], symlinks=True)
 if conf.get(prefix + "started"):
     with open(conf[prefix + "started"], "w") as f:
         f.write(str(os.getpid()))
