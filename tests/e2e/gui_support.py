@@ -5,6 +5,7 @@ import ctypes
 import os
 import select
 import shutil
+import socket
 import struct
 import subprocess
 import threading
@@ -59,6 +60,42 @@ class WindowLog:
         self._running = False
         self._thread.join(10)
         self.x.XCloseDisplay(self.connection)
+
+
+class SilentServer(socket.socket):
+    """A listening socket where an X server's would be, that accepts
+    connections and never answers."""
+
+    def __init__(self, path):
+        super().__init__(socket.AF_UNIX)
+        self.path = path
+
+    def bind(self, path):
+        super().bind(path)
+        self.bound = True
+
+    def close(self):
+        super().close()
+        if getattr(self, "bound", False) and os.path.exists(self.path):
+            os.unlink(self.path)
+
+
+def silent_server():
+    """A SilentServer on a free display number, and that display's name."""
+    os.makedirs("/tmp/.X11-unix", exist_ok=True)
+    for number in range(700, 800):
+        path = "/tmp/.X11-unix/X%d" % number
+        if os.path.exists(path) or os.path.exists("/tmp/.X%d-lock" % number):
+            continue
+        server = SilentServer(path)
+        try:
+            server.bind(path)
+        except OSError:
+            server.close()
+            continue
+        server.listen()
+        return server, ":%d" % number
+    raise RuntimeError("no free display number")
 
 
 class Xvfb:

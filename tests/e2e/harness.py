@@ -16,6 +16,10 @@ LAUNCHER = os.environ.get("BRAMLET_LAUNCHER", "")
 UNINSTALLER = os.environ.get("BRAMLET_UNINSTALLER", "")
 MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
 STAND_IN = os.environ.get("BRAMLET_JAVA_STAND_IN", "")
+# A malloc to preload that faults on a trigger (tests/support/malloc_fault.c).
+MALLOC_FAULT = os.environ.get("BRAMLET_MALLOC_FAULT", "")
+# Built with AddressSanitizer, whose allocator and signal handling are its own.
+SANITIZED = os.environ.get("BRAMLET_SANITIZED") == "1"
 BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", ".")
 NOBODY = 65534
 
@@ -176,7 +180,7 @@ def zip_archive(entries, prefix=b"", comment=b"", trailing=b"", count=None, cen_
     as it follows from the rest."""
     if isinstance(entries, dict):
         entries = [entry(name, data, 0 if name.endswith("/") else 8) for name, data in sorted(entries.items())]
-    out, central = bytearray(prefix), b""
+    out, central = bytearray(prefix), bytearray()
     for e in entries:
         if "raw" in e:
             raw = e["raw"]

@@ -91,6 +91,16 @@ class GraphicalRunTest(unittest.TestCase):
         self.assertEqual((r.status, r.stdout, r.stderr), (1, b"Connecting to X11 server '%s'.\n" % self.x.display.encode(),
                                                           b""), r)
 
+    def test_a_signal_ends_the_run_at_once_while_a_box_waits(self):
+        # No runtime: the error box of an early end, which keeps the working directory but for a signal.
+        setup = harness.installer(self.dir / "setup")
+        proc = harness.start(["-tmpdir", self.tmp], program=setup, env=self.x.env())
+        self.addCleanup(harness.kill_group, proc)
+        self.x.wait_window(TITLE, classname="Error_popup")
+        proc.send_signal(signal.SIGTERM)
+        self.assertEqual(harness.finish(proc, timeout=30).returncode, 255)
+        self.assertEqual(os.listdir(self.tmp), [])
+
     def test_utf8_locales_show_the_texts_of_the_legacy_code_sets(self):
         # Without a main class, the status window keeps its last line behind the error box.
         for legacy, utf8 in (("es_ES.ISO-8859-1", "es_ES.UTF-8"), ("ja_JP.eucJP", "ja_JP.UTF-8")):
@@ -154,6 +164,22 @@ class GraphicalRunTest(unittest.TestCase):
 
 
 class NoDisplayTest(unittest.TestCase):
+    def test_a_server_that_never_answers_gives_way_to_a_signal(self):
+        d = harness.Scratch()
+        self.addCleanup(d.cleanup)
+        server, display = gui_support.silent_server()
+        self.addCleanup(server.close)
+        proc = harness.start(["-tmpdir", d.mkdir("tmp")], program=harness.installer(d / "setup"),
+                             env={"DISPLAY": display})
+        self.addCleanup(harness.kill_group, proc)
+        server.settimeout(60)
+        accepted, _ = server.accept()
+        self.addCleanup(accepted.close)
+        proc.send_signal(signal.SIGINT)
+        r = harness.finish(proc, timeout=30)
+        self.assertEqual(r.returncode, 255, r)
+        self.assertTrue(r.stdout.endswith(b"Deleting temporary files...\n"), r)
+
     def test_the_launcher_links_no_x_library(self):
         libraries = subprocess.run(["ldd", harness.LAUNCHER], capture_output=True, check=True).stdout.decode()
         self.assertIn("libc.so", libraries)

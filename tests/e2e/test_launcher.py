@@ -88,10 +88,20 @@ class LauncherRuns(unittest.TestCase):
         scenario("noupgrade", ["-console", "-tmpdir", "@TMP"], exit=11)
         scenario("linked", ["-console", "-tmpdir", "@TMP"], exit=10)
         for key in ("upgrade", "noupgrade", "linked"):
-            d.write(os.path.join(cls.tmp[key], "UpgradeInvoker.sh"),
-                    "#!/bin/sh\n/usr/bin/env > %s\nexit 3\n" % (d / ("upgrade-ran-" + key)), mode=0o755)
+            d.write(os.path.join(cls.tmp[key], "UpgradeInvoker.sh"), "#!/bin/sh\n{ /usr/bin/env; echo \"0=$0\"; } > %s\n"
+                    "exit 3\n" % (d / ("upgrade-ran-" + key)), mode=0o755)
         # A script with a second name is not beyond doubt the launcher's own.
         os.link(os.path.join(cls.tmp["linked"], "UpgradeInvoker.sh"), d / "second-name")
+        # A name as long as a file's name may be, in Japanese (84 characters of 3 bytes).
+        scenario("longname", ["-console", "-tmpdir", "@TMP"], name="\u3042" * 84, env={"LANG": "ja_JP.UTF-8"})
+        # A sticky directory of root's, like /tmp, is a temporary directory.
+        scenario("sticky", ["-console", "-tmpdir", "@TMP"])
+        os.chmod(cls.tmp["sticky"], 0o1777)
+        # A payload 1,500 levels deep goes with the cleanup whatever the limit of open files.
+        cls.tmp["deep"] = d.mkdir("tmp-deep")
+        deep = harness.installer(d / "deep/setup", files={"d/" * 1500 + "f": "x"})
+        cls.batch.start("deep", ["-c", 'ulimit -n 64 && exec "$0" -console -tmpdir "$1"', deep, cls.tmp["deep"]],
+                        program="/bin/sh", env={"JAVA_HOME": harness.java(d / "java-deep")})
 
     @classmethod
     def tearDownClass(cls):
@@ -177,6 +187,17 @@ class LauncherRuns(unittest.TestCase):
             self.assertTrue(os.path.basename(run["cwd"]).startswith(prefix), run["cwd"])
             self.assertEqual(run["env"]["LD_LIBRARY_PATH"].count(":"), 0)
 
+    def test_a_name_as_long_as_a_file_name_may_be_is_cut_where_a_character_begins(self):
+        self.assertEqual(self.batch.result("longname").status, 0)
+        work = os.path.basename(self.java_run("longname")["cwd"]).encode("utf-8", "surrogateescape")
+        self.assertLessEqual(len(work), 255)
+        self.assertTrue(work[:-6].decode().startswith("\u3042" * 83), work)
+
+    def test_any_tree_the_payload_holds_goes_with_the_cleanup(self):
+        for key in ("deep", "sticky"):
+            self.assertEqual(self.batch.result(key).status, 0, key)
+            self.assertEqual(os.listdir(self.tmp[key]), [], key)
+
     def test_progress_in_the_code_set_of_the_users_locale(self):
         disk = "\u30c7\u30a3\u30b9\u30af\u30b9\u30da\u30fc\u30b9\u306e\u5bb9\u91cf\u3092\u691c\u67fb\u4e2d...\n"
         for key, code_set in (("encoding", "euc-jp"), ("utf8", "utf-8")):
@@ -197,7 +218,10 @@ class LauncherRuns(unittest.TestCase):
     def test_status_10_runs_the_upgrade_script_without_environment_and_removes_it(self):
         self.assertEqual(self.batch.result("upgrade").status, 10)
         with open(self.dir / "upgrade-ran-upgrade") as f:
-            self.assertNotIn("PATH=", f.read())  # env adds nothing but PWD
+            ran = f.read()
+        self.assertNotIn("PATH=", ran)  # env adds nothing but PWD
+        # Its own path, for a script that finds what lies beside it.
+        self.assertIn("\n0=%s/UpgradeInvoker.sh\n" % self.tmp["upgrade"], ran)
         self.assertEqual(os.listdir(self.tmp["upgrade"]), [])
         self.assertEqual(self.batch.result("noupgrade").status, 11)
         self.assertFalse(os.path.exists(self.dir / "upgrade-ran-noupgrade"))
@@ -225,6 +249,8 @@ class LauncherFailures(unittest.TestCase):
     def test_bad_options_end_with_status_1_their_message_and_the_usage(self):
         nope = self.dir / "nope"
         read_only = self.dir.mkdir("read-only", 0o555)
+        shared, foreign = self.dir.mkdir("shared", 0o777), self.dir.mkdir("foreign", 0o1777)
+        os.chown(foreign, harness.NOBODY, harness.NOBODY)
         for args, message, unprivileged in (
                 (["-console", "-frobnicate"], "'-frobnicate' is not a valid argument.", False),
                 (["-Console"], "'-Console' is not a valid argument.", False),
@@ -235,6 +261,11 @@ class LauncherFailures(unittest.TestCase):
                 (["-tmpdir", nope], "'%s' is not a writable directory." % nope, False),
                 # No path list could carry a ":".
                 (["-tmpdir", self.dir.mkdir("t:mp")], "'%s' is not a writable directory." % (self.dir / "t:mp"), False),
+                # Nor is a directory whose entries another user may rename: one
+                # that others may write to without the sticky bit, or a sticky
+                # one of another user's.
+                (["-tmpdir", shared], "'%s' is not a writable directory." % shared, False),
+                (["-tmpdir", foreign], "'%s' is not a writable directory." % foreign, False),
                 # Root may write anywhere; the real user is asked.
                 (["-tmpdir", read_only], "'%s' is not a writable directory." % read_only, True)):
             r = harness.run(args, program=self.setup, unprivileged=unprivileged)
@@ -272,10 +303,39 @@ class LauncherFailures(unittest.TestCase):
             probe = int(f.read())
         self.assertRaises(ProcessLookupError, os.kill, probe, 0)
 
-    def test_a_runtime_that_is_gone_after_its_probe_aborts(self):
-        java = harness.java(self.dir / "java", demote=1)
+    def test_a_missing_main_class_or_runtime_ends_like_any_run(self):
+        """With its message, then the cleanup, in the user's language."""
+        no_class = harness.installer(self.dir / "no-class/setup", main_class=False)
+        java = harness.java(self.dir / "java")
+        for lang, message, cleanup in (
+                (None, "Error: There are no files requiring installation.\n", EN["cleanup"]),
+                ("es_ES", "No hay ning\u00fan archivos que requiere instalaci\u00f3n.\n",
+                 "Borrando archivos temporales...\n"),
+                ("ja_JP.eucJP", "Error: There are no files requiring installation.\n", EN["cleanup"])):
+            r = harness.run(["-console", "-tmpdir", self.tmp], program=no_class, env={"JAVA_HOME": java, "LANG": lang})
+            self.assertEqual((r.status, r.stderr.decode("latin-1")), (1, message), lang)
+            self.assertTrue(r.stdout.decode("latin-1").endswith(cleanup), (lang, r))
+            self.assertEqual(os.listdir(self.tmp), [], lang)
+        # A runtime whose program is gone after its probe.
+        harness.java(java, demote=1)
         r = harness.run(["-console", "-tmpdir", self.tmp, "-javahome", java], program=self.setup)
         self.assertEqual((r.status, r.stderr), (1, b"Error: The Java(TM) Virtual Machine has aborted.\n"), r)
+        self.assertTrue(r.stdout.endswith(EN["cleanup"].encode()), r)
+        self.assertEqual(os.listdir(self.tmp), [])
+
+    def test_a_working_directory_moved_away_takes_the_payload_with_it(self):
+        """Renamed and replaced by a link while the runtime is probed (only a
+        temporary directory that others can change would let another user do
+        it), the working directory still gets the payload, not the link's
+        target."""
+        victim = self.dir.mkdir("victim")
+        swap = self.dir.write("swap.sh", "cd %s && for w in *; do /bin/mv \"$w\" moved && /bin/ln -s %s \"$w\"; done\n"
+                              % (self.tmp, victim))
+        java = harness.java(self.dir / "java", probe_run=swap)
+        r = harness.run(["-console", "-tmpdir", self.tmp], program=self.setup, env={"JAVA_HOME": java})
+        self.assertEqual(os.listdir(victim), [])
+        self.assertEqual(sorted(os.listdir(self.tmp / "moved")), ["bramlet.class", "package"])
+        self.assertEqual(r.status, 1, r)
 
     def test_unusable_default_temporary_directory(self):
         locked = self.dir.mkdir("locked", 0o555)

@@ -1,6 +1,6 @@
-"""Signals reaching the launcher at each moment of a run: it cleans up and
-ends with status 255 (or by the abort signal), and never waits for the Java
-program."""
+"""Signals reaching the launcher at each moment of a run: it ends the child
+it waits for (the version probe, the runtime, the upgrade script), cleans up
+and ends with status 255 (or by the abort signal)."""
 
 import ctypes
 import os
@@ -14,26 +14,41 @@ import harness
 CLEANUP = b"Deleting temporary files...\n"
 
 
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    return True
+
+
 class SignalTest(unittest.TestCase):
     def setUp(self):
         self.dir = harness.Scratch()
         self.addCleanup(self.dir.cleanup)
         self.files = {"package/f%04d.txt" % i: "%d\n" % i for i in range(2000)}
 
-    def signalled(self, name, sig, moment, **java):
+    def signalled(self, name, sig, moment, child=None, left=(), **java):
         """A run whose runtime waits, when it runs, for a file that never
-        comes; sig reaches it once moment(tmp) holds. Returns its result."""
+        comes; sig reaches it once moment(tmp) holds. Returns its result, and
+        whether the process whose id the file child names (by default the
+        runtime's) outlived the launcher. Only the names left stay in tmp."""
         tmp = self.dir.mkdir("tmp-" + name)
-        home = harness.java(self.dir / ("java-" + name), started=self.dir / ("started-" + name),
-                            wait=self.dir / "never", **java)
+        child = child or self.dir / ("started-" + name)
+        java = {k: v for k, v in dict(dict(started=self.dir / ("started-" + name), wait=self.dir / "never"),
+                                      **java).items() if v is not None}
+        home = harness.java(self.dir / ("java-" + name), **java)
         setup = harness.installer(self.dir / name / "setup", files=self.files)
         self.addCleanup(harness.remove_lock_file, setup)
         proc = harness.start(["-console", "-tmpdir", tmp], program=setup, env={"JAVA_HOME": home})
         harness.wait_for(lambda: moment(tmp), what=name)
         proc.send_signal(sig)
+        proc.wait(90)  # the launcher's own end, before the harness ends what is left of its session
+        survived = os.path.exists(child) and alive(int(open(child).read() or 0))
         r = harness.finish(proc)
-        self.assertEqual(os.listdir(tmp), [], name)
-        return r
+        self.assertEqual(sorted(os.listdir(tmp)), sorted(left), name)
+        self.assertFalse(os.path.exists(harness.lock_path(setup)), name)
+        return r, survived
 
     def test_each_moment_of_a_run_and_each_termination_signal(self):
         def extracting(tmp):
@@ -46,16 +61,16 @@ class SignalTest(unittest.TestCase):
                    ("running", lambda tmp: os.path.exists(self.dir / "started-running"), {}))
         signals = (signal.SIGTERM, signal.SIGINT, signal.SIGALRM, signal.SIGVTALRM)
         for (name, moment, java), sig in zip(moments, signals):
-            r = self.signalled(name, sig, moment, **java)
-            self.assertEqual(r.returncode, 255, (name, r))
+            r, survived = self.signalled(name, sig, moment, child=java.get("probe_started"), **java)
+            self.assertEqual((r.returncode, survived), (255, False), (name, r))
             self.assertTrue(r.stdout.endswith(CLEANUP), (name, r))
 
     def test_a_termination_signal_reaches_the_runtime_too(self):
         log = self.dir / "log"
-        r = self.signalled("forwarded", signal.SIGTERM, lambda tmp: os.path.exists(self.dir / "started-forwarded"),
-                           log=log)
-        self.assertEqual(r.returncode, 255)
-        harness.wait_for(lambda: "terminated=15\n" in open(log).read(), what="the runtime's end")
+        r, survived = self.signalled("forwarded", signal.SIGTERM,
+                                     lambda tmp: os.path.exists(self.dir / "started-forwarded"), log=log)
+        self.assertEqual((r.returncode, survived), (255, False))
+        self.assertIn("terminated=15\n", open(log).read())
 
     def test_a_signal_during_extraction_ends_it_after_the_entry_at_hand(self):
         # The files the launcher creates after the signal, as the kernel
@@ -83,16 +98,54 @@ class SignalTest(unittest.TestCase):
                     created.append(mask)
                     data = data[16 + length:]
 
-        r = self.signalled("extraction", signal.SIGTERM, extracting)
+        r, _ = self.signalled("extraction", signal.SIGTERM, extracting)
         count_after_signal()
         self.assertEqual(r.returncode, 255)
         self.assertLess(len(created), 1000, "entries extracted after the signal")
 
-    def test_a_fault_signal_cleans_up_then_aborts(self):
-        for sig in (signal.SIGSEGV, signal.SIGQUIT, signal.SIGPIPE):
-            r = self.signalled(sig.name, sig, lambda tmp: os.path.exists(self.dir / ("started-" + sig.name)))
-            self.assertEqual(r.signal, signal.SIGABRT, r)
+    def test_an_abort_signal_ends_the_child_then_cleans_up_and_aborts(self):
+        """A Java runtime takes SIGQUIT for a thread dump and ignores SIGPIPE:
+        it gets SIGTERM, and SIGKILL when that is ignored too."""
+        started = lambda name: lambda tmp: os.path.exists(self.dir / ("started-" + name))
+        probing = self.dir / "probe-started"
+        for sig, moment, child, java in (
+                (signal.SIGQUIT, lambda tmp: os.path.exists(probing), probing,
+                 dict(probe_started=probing, probe_wait=self.dir / "never")),
+                (signal.SIGPIPE, started("SIGPIPE"), None, dict(ignore="3,13,15")),
+                (signal.SIGSEGV, started("SIGSEGV"), None, {}),
+                (signal.SIGABRT, started("SIGABRT"), None, dict(ignore="15"))):
+            r, survived = self.signalled(sig.name, sig, moment, child=child, **java)
+            self.assertEqual((r.signal, survived), (signal.SIGABRT, False), (sig, r))
             self.assertTrue(r.stdout.endswith(CLEANUP), r)
+
+    def test_the_upgrade_script_is_ended_too(self):
+        pid, script = self.dir / "script-pid", "UpgradeInvoker.sh"
+        tmp = self.dir.mkdir("tmp-upgrade")
+        self.dir.write(tmp / script, "#!/bin/sh\ntrap '' TERM\necho $$ > %s\nwhile [ ! -e %s ]; do /bin/sleep 1; "
+                       "done\n" % (pid, self.dir / "never"), 0o755)
+        r, survived = self.signalled("upgrade", signal.SIGTERM, lambda tmp: os.path.exists(pid), child=pid,
+                                     left=[script], wait=None, exit=10)
+        self.assertEqual((r.returncode, survived), (255, False), r)
+
+    @unittest.skipIf(harness.SANITIZED, "the sanitizer's allocator takes malloc's place; the plain build shows this")
+    def test_a_fault_of_the_launcher_itself_even_inside_malloc_or_out_of_stack(self):
+        """A malloc that faults while it holds its lock, or that runs out of
+        stack, once the extraction is under way."""
+        trigger = self.dir / "trigger"
+        for how in ("segv", "overflow"):
+            tmp = self.dir.mkdir("tmp-" + how)
+            setup = harness.installer(self.dir / how / "setup", files=self.files)
+            self.addCleanup(harness.remove_lock_file, setup)
+            env = {"JAVA_HOME": harness.java(self.dir / "java"), "LD_PRELOAD": harness.MALLOC_FAULT,
+                   "MALLOC_FAULT": how, "MALLOC_FAULT_TRIGGER": trigger}
+            proc = harness.start(["-console", "-tmpdir", tmp], program=setup, env=env)
+            harness.wait_for(lambda: any(os.path.exists(os.path.join(tmp, w, "package")) for w in os.listdir(tmp)))
+            self.dir.write("trigger", str(proc.pid))
+            r = harness.finish(proc)
+            self.assertEqual(r.signal, signal.SIGABRT, (how, r))
+            self.assertTrue(r.stdout.endswith(CLEANUP), (how, r))
+            self.assertEqual(os.listdir(tmp), [], how)
+            self.assertFalse(os.path.exists(harness.lock_path(setup)), how)
 
     def test_hangup_is_ignored_also_by_the_runtime(self):
         tmp = self.dir.mkdir("tmp")

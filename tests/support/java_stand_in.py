@@ -13,6 +13,8 @@ descriptors), one "key=value" a line:
   started=FILE    a run writes its process id to FILE first
   wait=FILE       a run then waits until FILE exists
   probe_started=FILE, probe_wait=FILE   the same for "-version"
+  probe_run=FILE  "-version" first runs the shell script FILE
+  ignore=N,...    a run ignores these signals
   demote=1        "-version" leaves bin/java unexecutable behind itself
   exit=N, signal=N   how every call ends
 A run that gets SIGTERM logs "terminated=15" and ends."""
@@ -40,6 +42,11 @@ def terminated(sig, frame):
 
 if conf.get("log") and not version:
     signal.signal(signal.SIGTERM, terminated)
+for number in filter(None, conf.get("ignore", "").split(",")):
+    if not version:
+        signal.signal(int(number), signal.SIG_IGN)
+if version and conf.get("probe_run"):
+    os.spawnv(os.P_WAIT, "/bin/sh", ["sh", conf["probe_run"]])
 if conf.get("copy") and not version:
     import shutil
     shutil.copytree(".", conf["copy"], symlinks=True)
