@@ -194,9 +194,14 @@ bool WaitForReadable(int fd, int ms) {
 }
 
 void UseAlternateSignalStack() {
+  // Kept for the thread's life, which is the process's; remembered here, so
+  // that the stacks stay reachable memory rather than a leak.
+  static void* stacks[16];
+  static std::atomic<int> count{0};
+  int slot = count++;
+  if (slot >= static_cast<int>(sizeof stacks / sizeof stacks[0])) return;
   stack_t stack = {};
-  // Kept for the thread's life, which is the process's.
-  stack.ss_sp = malloc(kAltStackSize);
+  stack.ss_sp = stacks[slot] = malloc(kAltStackSize);
   stack.ss_size = kAltStackSize;
   if (stack.ss_sp != nullptr) sigaltstack(&stack, nullptr);
 }
