@@ -19,12 +19,11 @@ struct AppOptions {
 struct Command {
   enum Kind { kPack, kApp, kList, kVerify, kHelp, kVersion };
   Kind kind = kPack;
-  std::string payload;    // PAYLOAD_DIR
-  std::string output;     // OUTPUT, or the SETUP of --list and --verify
-  std::string launcher;   // --launcher; empty for the default
-  std::string mainClass;  // --main-class: the installer's (empty for the launcher's own), or with --app the
-                          // application's
-  std::string runtime;    // --runtime DIR
+  std::string payload;       // PAYLOAD_DIR
+  std::string output;        // OUTPUT, or the SETUP of --list and --verify
+  std::string launcher;      // --launcher; empty for the default
+  std::string mainClass;     // --main-class; empty for the launcher's own (--app: the jar's)
+  std::string runtime;       // --runtime DIR
   std::string jlinkModules;  // --jlink MODULES
   int level = 6;             // 0 for --store
   bool verbose = false;
