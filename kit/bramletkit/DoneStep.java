@@ -26,7 +26,9 @@ final class DoneStep {
         // A program for a terminal would start where nobody sees it.
         if (!s.product.terminal) {
             startNow = new JCheckBox(s.texts.get("done.startNow", s.product.name));
-            panel.add(startNow, BorderLayout.CENTER);
+            JPanel top = new JPanel(new BorderLayout());
+            top.add(startNow, BorderLayout.NORTH);
+            panel.add(top, BorderLayout.CENTER);
         }
         return panel;
     }
