@@ -5,7 +5,7 @@ extraction of the same installer by the zlib-only floor.
 
     bench/startup.py [--build DIR] [--work DIR] [--runs N]
 
-Builds the launcher, mksetup, the example payload and the floor in the build
+Builds the launchers, mksetup, the kit, the example application and the floor in the build
 directory (default: build), packs the installer under the work directory
 (default: /tmp/bramlet-startup) and runs it N times (default 9) silently,
 each run paired with a floor run right before it, both from a settled page
@@ -29,16 +29,16 @@ def build(build_dir):
     if not os.path.exists(os.path.join(build_dir, "CMakeCache.txt")):
         subprocess.run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], check=True,
                        stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "bramlet-setup", "mksetup", "example_payload",
+    subprocess.run(["cmake", "--build", build_dir, "-j2", "--target", "bramlet-setup", "bramlet-uninstall", "mksetup", "kit", "example_app",
                     "bench_floor"], check=True, stdout=subprocess.DEVNULL)
 
 
 def installer(build_dir, work):
     setup = os.path.join(work, "setup")
     if not os.path.exists(setup):
-        subprocess.run([os.path.join(build_dir, "src", "mksetup"), "--launcher",
-                        os.path.join(build_dir, "src", "bramlet-setup"), "--jlink", "java.base",
-                        os.path.join(build_dir, "examples", "payload"), setup], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([os.path.join(build_dir, "src", "mksetup"), "--app", os.path.join(build_dir, "examples", "app"),
+                        "--name", "bramlet-example", "--version", "1.0", "--main-jar", "hello.jar", "--jlink",
+                        "java.base", setup], check=True, stdout=subprocess.DEVNULL)
     return setup
 
 

@@ -5,11 +5,13 @@ set -eu
 
 # Packages, by purpose: build, tests (X server, Motif at run time, archive
 # tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots and
-# the Debian package (file and dpkg-shlibdeps).
+# the Debian package (file and dpkg-shlibdeps); the libraries and fonts that a
+# jlink'd runtime's Swing window needs (Japanese text included).
 packages="build-essential cmake pkg-config zlib1g-dev libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
   openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace
-  file dpkg-dev"
+  file dpkg-dev libx11-6 libxext6 libxi6 libxrender1 libxtst6 libfreetype6 libharfbuzz0b libfontconfig1
+  fonts-dejavu-core fonts-vlgothic"
 
 missing=""
 for p in $packages; do
@@ -18,9 +20,10 @@ done
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
+  # Another apt-get may hold the lock for a while: wait for it.
+  apt-get update -qq -o DPkg::Lock::Timeout=600
   # shellcheck disable=SC2086
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 $missing >/dev/null
 fi
 
 # Locales as "name charmap" (locale.gen syntax); the names are what the

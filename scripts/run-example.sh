@@ -1,7 +1,8 @@
 #!/bin/sh
-# The main job: installs what is missing, builds the launcher, mksetup and
-# the example installer, packs the example together with a Java runtime made
-# by jlink, installs it silently with the answers kept in
+# The main job: installs what is missing, builds the launchers, mksetup, the
+# installer kit and the example application, makes an installer of the
+# example with mksetup --app (a licence, an icon and a Java runtime made by
+# jlink), installs it silently with the answers kept in
 # examples/example.state, and runs the installed application.
 set -eu
 cd "$(dirname "$0")/.."
@@ -10,20 +11,21 @@ say() { printf '\n== %s\n' "$*"; }
 say "Installing what is missing (Debian packages and locales)"
 scripts/install-deps.sh
 
-say "Building the launchers, mksetup and the example installer in build/"
+say "Building the launchers, mksetup, the installer kit and the example application in build/"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target bramlet-setup bramlet-uninstall mksetup example_payload
+cmake --build build -j "$(nproc)" --target bramlet-setup bramlet-uninstall mksetup kit example_app
 
 setup=build/examples/bramlet-example-setup
-say "Packing build/examples/payload into $setup, with a runtime of java.base made by jlink"
-build/src/mksetup --jlink java.base build/examples/payload "$setup"
+say "Making $setup of build/examples/app, with a runtime made by jlink"
+build/src/mksetup --app build/examples/app --name bramlet-example --version 1.0 --main-jar hello.jar \
+  --license examples/license.txt --icon examples/icon.png --terminal --jlink java.base "$setup"
 build/src/mksetup --verify "$setup"
 
 dir=$(sed -n 's/^installDir=//p' examples/example.state)
 # An empty environment and a PATH without java: the installer runs on the
-# runtime it carries.
+# runtime it carries, and installs it with the application.
 say "Installing silently into $dir: $setup -silent examples/example.state"
 env -i PATH=/usr/sbin:/sbin "$setup" -silent examples/example.state
 
-say "Running the installed application: $dir/bin/hello"
-"$dir/bin/hello"
+say "Running the installed application: $dir/bin/bramlet-example"
+env -i PATH=/usr/sbin:/sbin "$dir/bin/bramlet-example"

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/paths.h"
@@ -27,21 +28,62 @@ bool ParseLevel(const std::string& text, int* level, std::string* err) {
   return false;
 }
 
+// Takes the option at argv[*i] when it is one of --app's; an error (a
+// missing value) goes to *err. False for any other option.
+bool ParseAppOption(int argc, char** argv, int* i, AppOptions* app, bool* seen, std::string* err) {
+  std::string arg = argv[*i];
+  std::string* value = arg == "--app"           ? &app->dir
+                       : arg == "--name"        ? &app->name
+                       : arg == "--version"     ? &app->version
+                       : arg == "--main-jar"    ? &app->mainJar
+                       : arg == "--license"     ? &app->license
+                       : arg == "--icon"        ? &app->icon
+                       : arg == "--uninstaller" ? &app->uninstaller
+                                                : nullptr;
+  if (value == nullptr && arg != "--terminal") return false;
+  *seen = *seen || arg != "--app";
+  err->clear();
+  if (value == nullptr) {
+    app->terminal = true;
+  } else {
+    TakeValue(argc, argv, i, value, err);
+  }
+  return true;
+}
+
+bool CheckAppOptions(const AppOptions& app, std::string* err) {
+  const std::pair<const char*, const std::string*> required[] = {
+      {"--name", &app.name}, {"--version", &app.version}, {"--main-jar", &app.mainJar}};
+  for (const auto& option : required) {
+    if (option.second->empty()) {
+      *err = std::string("--app needs ") + option.first;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err) {
   std::vector<std::string> operands;
   bool store = false;
   bool level = false;
+  // With --app, --version names the product's version, as packagers' tools have it.
+  bool app = false;
+  for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; ++i) app = app || strcmp(argv[i], "--app") == 0;
+  bool appOption = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
     if (arg == "-h" || arg == "--help") {
       command->kind = Command::kHelp;
       return true;
-    } else if (arg == "--version") {
+    } else if (arg == "--version" && !app) {
       command->kind = Command::kVersion;
       return true;
+    } else if (ParseAppOption(argc, argv, &i, &command->app, &appOption, err)) {
+      if (!err->empty()) return false;
     } else if (arg == "--list") {
       command->kind = Command::kList;
     } else if (arg == "--verify") {
@@ -84,6 +126,23 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     *err = "--main-class takes a class name";
     return false;
   }
+  if (app) {
+    if (command->kind != Command::kPack) {
+      *err = "--app makes an installer; it goes with neither --list nor --verify";
+      return false;
+    }
+    command->kind = Command::kApp;
+    if (operands.size() != 1) {
+      *err = "--app takes one output file";
+      return false;
+    }
+    command->output = operands[0];
+    return CheckAppOptions(command->app, err);
+  }
+  if (appOption) {
+    *err = "--name, --version, --main-jar, --license, --icon, --terminal and --uninstaller go with --app";
+    return false;
+  }
   if (command->kind == Command::kPack) {
     if (operands.size() != 2) {
       *err = "give a payload directory and an output file";
@@ -104,10 +163,13 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
 void PrintUsage(FILE* to) {
   fputs(
       "Usage: mksetup [options] PAYLOAD_DIR OUTPUT\n"
+      "       mksetup --app DIR --name NAME --version V --main-jar JAR [options] OUTPUT\n"
       "       mksetup --list SETUP\n"
       "       mksetup --verify SETUP\n"
       "Writes OUTPUT, a self-extracting installer: the launcher followed by a ZIP\n"
-      "archive of PAYLOAD_DIR, which must hold the installer's main class file.\n"
+      "archive of PAYLOAD_DIR, which must hold the installer's main class file;\n"
+      "or, with --app, an installer of the application in DIR made with bramlet's\n"
+      "installer kit (a window, a console dialogue or answers from a file).\n"
       "Options:\n"
       "  --launcher FILE    the launcher (default: bramlet-setup beside mksetup)\n"
       "  --main-class NAME  the main class the payload must hold (default: the one\n"
@@ -118,6 +180,17 @@ void PrintUsage(FILE* to) {
       "  --jlink MODULES    bundle a runtime of these modules (comma-separated)\n"
       "                     made with the host JDK's jlink\n"
       "  -v                 print a line per file, and all that jlink prints\n"
+      "With --app DIR (the application's files, installed with their modes):\n"
+      "  --name NAME        the product's name: /opt/NAME, bin/NAME, NAME.desktop\n"
+      "  --version V        the product's version\n"
+      "  --main-jar JAR     the jar in DIR that the start script bin/NAME runs\n"
+      "  --main-class C     its main class (default: the jar's Main-Class)\n"
+      "  --license FILE     a licence (UTF-8 text) the user must accept\n"
+      "  --icon PNG         the desktop entry's icon\n"
+      "  --terminal         the application runs in a terminal\n"
+      "  --uninstaller FILE the uninstaller's launcher (default: bramlet-uninstall\n"
+      "                     beside mksetup)\n"
+      "  --jlink adds java.desktop, which the installer's window needs.\n"
       "  --list SETUP       list the entries the launcher will extract\n"
       "  --verify SETUP     read every entry as the launcher will; status 0 when\n"
       "                     the payload is intact\n"
@@ -127,10 +200,15 @@ void PrintUsage(FILE* to) {
       to);
 }
 
-std::string DefaultLauncher(const char* argv0) {
+std::string ToolDirectory(const char* argv0) {
   std::optional<std::string> self = FindExecName(argv0);
   char resolved[PATH_MAX];
   if (!self || realpath(self->c_str(), resolved) == nullptr) return std::string();
   std::string path = resolved;
-  return path.substr(0, path.rfind('/') + 1) + "bramlet-setup";
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+std::string DefaultLauncher(const char* argv0) {
+  std::string dir = ToolDirectory(argv0);
+  return dir.empty() ? dir : dir + "bramlet-setup";
 }

@@ -4,17 +4,30 @@
 #include <cstdio>
 #include <string>
 
+// The application that --app makes an installer of, with the installer kit.
+struct AppOptions {
+  std::string dir;          // --app DIR
+  std::string name;         // --name
+  std::string version;      // --version V
+  std::string mainJar;      // --main-jar, relative to dir
+  std::string license;      // --license FILE
+  std::string icon;         // --icon PNG
+  std::string uninstaller;  // --uninstaller FILE; empty for bramlet-uninstall beside mksetup
+  bool terminal = false;    // --terminal
+};
+
 struct Command {
-  enum Kind { kPack, kList, kVerify, kHelp, kVersion };
+  enum Kind { kPack, kApp, kList, kVerify, kHelp, kVersion };
   Kind kind = kPack;
   std::string payload;       // PAYLOAD_DIR
   std::string output;        // OUTPUT, or the SETUP of --list and --verify
   std::string launcher;      // --launcher; empty for the default
-  std::string mainClass;     // --main-class; empty for the launcher's own
+  std::string mainClass;     // --main-class; empty for the launcher's own (--app: the jar's)
   std::string runtime;       // --runtime DIR
   std::string jlinkModules;  // --jlink MODULES
   int level = 6;             // 0 for --store
   bool verbose = false;
+  AppOptions app;  // --app and the options that go with it
 };
 
 /// Reads argv[1..argc-1] into *command. False with a message in *err for an
@@ -25,7 +38,11 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
 /// Prints the usage text.
 void PrintUsage(FILE* to);
 
-/// The launcher to use when --launcher is not given: bramlet-setup in the
-/// directory of the program started as argv0 (links resolved), found as a
-/// shell finds a command. Empty when mksetup can't find itself.
+/// The directory of the program started as argv0 (links resolved), found as
+/// a shell finds a command, with a trailing "/". Empty when mksetup can't
+/// find itself.
+std::string ToolDirectory(const char* argv0);
+
+/// The launcher to use when --launcher is not given: bramlet-setup in
+/// ToolDirectory(argv0). Empty when mksetup can't find itself.
 std::string DefaultLauncher(const char* argv0);

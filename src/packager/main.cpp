@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "packager/app_pack.h"
 #include "packager/command_line.h"
 #include "packager/inspect.h"
 #include "packager/interrupt.h"
@@ -68,11 +69,14 @@ int main(int argc, char** argv) {
     case Command::kVerify:
       return Verify(command);
     case Command::kPack:
+    case Command::kApp:
       break;
   }
   InstallInterruptHandlers();
   std::string made;
-  if (!Pack(command, DefaultLauncher(argv[0]), &made, &err)) return Failure(err);
+  bool packed = command.kind == Command::kApp ? PackApp(command, ToolDirectory(argv[0]), &made, &err)
+                                              : Pack(command, DefaultLauncher(argv[0]), &made, &err);
+  if (!packed) return Failure(err);
   ExitIfInterrupted();
   printf("mksetup: made %s\n", made.c_str());
   return 0;

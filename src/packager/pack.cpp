@@ -65,16 +65,6 @@ std::string RealPath(const std::string& path) {
   return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
-// An installer written into the payload would be packed by the next run.
-bool CheckOutputOutsidePayload(const std::string& payload, const std::string& output, std::string* err) {
-  size_t slash = output.rfind('/');
-  std::string dir = RealPath(slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash));
-  std::string top = RealPath(payload);
-  if (!dir.empty() && !top.empty() && (dir == top || dir.compare(0, top.size() + 1, top + "/") == 0))
-    return Refuse(output + ": lies inside the payload directory " + payload, err);
-  return true;
-}
-
 bool HoldsRuntimeEntries(const std::vector<PayloadItem>& items) {
   for (const PayloadItem& item : items) {
     if (item.name == "package/jre" || item.name.compare(0, strlen(kRuntimeEntry), kRuntimeEntry) == 0)
@@ -127,6 +117,15 @@ bool ChooseMainClass(const Command& command, const std::string& launcher, std::s
 
 }  // namespace
 
+bool CheckOutputOutsidePayload(const std::string& payload, const std::string& output, std::string* err) {
+  size_t slash = output.rfind('/');
+  std::string dir = RealPath(slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash));
+  std::string top = RealPath(payload);
+  if (!dir.empty() && !top.empty() && (dir == top || dir.compare(0, top.size() + 1, top + "/") == 0))
+    return Refuse(output + ": lies inside the payload directory " + payload, err);
+  return true;
+}
+
 std::optional<std::string> LauncherMainClass(const std::string& launcher) {
   // The note, as the launcher's main.cpp writes it, stands once in its image.
   static const char kNote[] = "bramlet-main-class:";
@@ -138,17 +137,22 @@ std::optional<std::string> LauncherMainClass(const std::string& launcher) {
   return image.substr(at, image.find('\0', at) - at);
 }
 
-bool Pack(const Command& command, const std::string& defaultLauncher, std::string* made, std::string* err) {
-  std::string launcher = command.launcher;
-  if (launcher.empty()) {
-    if (defaultLauncher.empty() || access(defaultLauncher.c_str(), F_OK) != 0)
-      return Refuse("no launcher beside mksetup (" + defaultLauncher + "); name one with --launcher", err);
-    launcher = defaultLauncher;
+bool ChooseLauncher(const std::string& given, const std::string& fallback, const char* what,
+                    const char* option, std::string* launcher, std::string* err) {
+  *launcher = given;
+  if (launcher->empty()) {
+    if (fallback.empty() || access(fallback.c_str(), F_OK) != 0)
+      return Refuse(std::string("no ") + what + " beside mksetup (" + fallback + "); name one with " + option,
+                    err);
+    *launcher = fallback;
   }
-  ArchiveSettings settings;
-  settings.level = command.level;
-  settings.verbose = command.verbose;
-  if (!CheckLauncher(launcher, err) || !ReadSourceDateEpoch(&settings, err)) return false;
+  return CheckLauncher(*launcher, err);
+}
+
+bool Pack(const Command& command, const std::string& defaultLauncher, std::string* made, std::string* err) {
+  std::string launcher;
+  if (!ChooseLauncher(command.launcher, defaultLauncher, "launcher", "--launcher", &launcher, err))
+    return false;
 
   std::string mainClass;
   if (!ChooseMainClass(command, launcher, &mainClass, err)) return false;
@@ -167,6 +171,15 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     return Refuse(command.payload + ": already holds package/jre; drop it or the runtime option", err);
   if (!CheckOutputOutsidePayload(command.payload, command.output, err)) return false;
 
+  return Assemble(command, launcher, std::move(items), nullptr, made, err);
+}
+
+bool Assemble(const Command& command, const std::string& launcher, std::vector<PayloadItem> items,
+              const CompletePayload& complete, std::string* made, std::string* err) {
+  ArchiveSettings settings;
+  settings.level = command.level;
+  settings.verbose = command.verbose;
+  if (!ReadSourceDateEpoch(&settings, err)) return false;
   StagingDir staging;
   if (!staging.Create(command.output, err)) return false;
   std::string runtime = command.runtime;
@@ -179,6 +192,7 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     if (!MakeJlinkRuntime(command.jlinkModules, runtime, command.verbose, err)) return false;
   }
   if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
+  if (complete && !complete(staging.path(), &items, err)) return false;
   SortItems(&items);
   std::string archive = staging.path() + "/payload.zip";
   int64_t size = 0;

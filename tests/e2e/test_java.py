@@ -1,76 +1,181 @@
-"""The example installer of examples/ on real Java runtimes: packed with a
-runtime made by mksetup --jlink and run where the host has no Java at all,
-and packed alone and run on the host's JDK found through JAVA_HOME."""
+"""Installers made with mksetup --app and the installer kit, on real Java
+runtimes: a console dialogue through a pseudo-terminal, the answers it saved
+replayed silently by a newer version, an installation by an unprivileged
+user into its own directories, the start scripts, and the uninstaller, on
+the installed runtime where the host has no Java at all."""
 
 import os
+import pty
 import re
 import shutil
+import stat
 import unittest
+import zipfile
 
 import harness
+import kit_support
+from kit_support import NAME
 
-PAYLOAD = os.environ.get("BRAMLET_EXAMPLE_PAYLOAD", "")
 JDK = "/usr/lib/jvm/java-17-openjdk-amd64"
-# No JAVA_HOME, and a PATH without java: the runtime must come from the payload.
+# No JAVA_HOME, and a PATH without java: the runtime must come from the installer.
 NO_JAVA = {"JAVA_HOME": None}
+TEXTS = kit_support.texts()
+HELLO = "Hello from the bramlet example application.\n"
 
 
-class ExampleInstaller(unittest.TestCase):
+class Kit(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = d = harness.Scratch()
         cls.batch = harness.Batch()
-        for name, options in (("bundled", ["--jlink", "java.base"]), ("alone", [])):
-            cls.pack = harness.run(["--launcher", harness.LAUNCHER] + options + [PAYLOAD, d / name],
-                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
-            if cls.pack.status != 0:
-                return
-            if options:
-                cls.jlinked = cls.pack.stdout.decode()
+        v1, v2 = kit_support.application(d, "app1"), kit_support.application(d, "app2", extra=False)
+        bundled = kit_support.installer(d, "bundled", v1)
+        kit_support.installer(d, "bundled-2.0", v2, version="2.0")
+        alone = kit_support.installer(d, "alone", v1, runtime=False)
+        cls.home = d.mkdir("home")
+        os.chown(cls.home, harness.NOBODY, harness.NOBODY)
 
-        def scenario(key, setup, args, env=NO_JAVA, **kwargs):
+        def scenario(key, setup, args, env=NO_JAVA, unprivileged=False, **kwargs):
             # A copy each: the launcher lets one run of a file at a time.
-            program = shutil.copy(d / setup, d / ("setup-" + key))
-            cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key)], program=program, env=env, cwd=d.path,
-                            **kwargs)
+            program = shutil.copy(setup, d / ("setup-" + key))
+            cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key, 0o777)], program=program,
+                            env=dict(env, XDG_DATA_DIRS=d / ("xdg-" + key)), cwd=d.path, unprivileged=unprivileged, **kwargs)
 
-        scenario("silent", "bundled", ["-silent", d.write("state", "installDir=%s\n" % (d / "silent"))])
-        # The distribution's JDK, through the links of /usr/bin/java.
-        scenario("jdk", "alone", ["-silent", d.write("state-jdk", "installDir=%s\n" % (d / "jdk"))],
+        # Welcome; two pages of the licence; a wrong answer, then yes; a relative directory, then one.
+        cls.master, slave = pty.openpty()
+        os.write(cls.master, ("\n\nmaybe\nyes\nrelative\n%s\n" % (d / "console")).encode())
+        scenario("console", bundled, ["-console", "-savestate", d / "answers"], stdin=slave)
+        os.close(slave)
+        # The host's JDK, through the links of /usr/bin/java.
+        scenario("jdk", alone, ["-silent", d.write("state-jdk", "installDir=%s\nlicenseAccepted=true\n" % (d / "jdk"))],
                  env={"PATH": harness.TOOLS_PATH})
-        with open(d.write("typed", "relative\n%s\n" % (d / "console")), "rb") as typed:
-            scenario("console", "bundled", ["-console", "-savestate", d / "answers"], stdin=typed)
+        user = {"HOME": cls.home, "JAVA_HOME": None}
+        scenario("user", bundled, ["-silent", d.write("state-user", "licenseAccepted=true\n")], env=user,
+                 unprivileged=True)
+        scenario("unwritable", bundled, ["-silent", d.write("state-unwritable", "installDir=/opt/%s/x\n"
+                                                            "licenseAccepted=true\n" % NAME)],
+                 env=user, unprivileged=True)
 
     @classmethod
     def tearDownClass(cls):
         cls.batch.finish_all()
+        os.close(cls.master)
         cls.dir.cleanup()
 
-    def result(self, key):
-        self.assertEqual(self.pack.status, 0, self.pack)
+    def result(self, key, status=0):
         r = self.batch.result(key)
-        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.status, status, r)
         self.assertEqual(os.listdir(self.dir / ("tmp-" + key)), [])
-        # The application runs on the runtime installed beside it.
-        app = harness.run([], program=self.dir / key / "bin/hello", env={"PATH": harness.TOOLS_PATH})
-        self.assertEqual(app.stdout.decode().splitlines()[0], "Hello from the bramlet example application.")
-        return r.stdout.decode()
+        return r
 
-    def test_silently_on_the_bundled_runtime_and_on_the_hosts_jdk(self):
-        runtime = r"(?m)^Example installer on Java 17.* from %s/.*/package/jre$" % re.escape(self.dir / "tmp-silent")
-        self.assertEqual(len(re.findall(runtime, self.result("silent"))), 1)
-        self.assertIn("Example installer on Java 17", self.result("jdk"))
-        self.assertIn(" from %s\n" % JDK, self.result("jdk"))
+    def assertRuns(self, target, java_home, env=None, **kwargs):
+        """The start script runs the application on java_home's runtime."""
+        app = harness.run([], program=target / "bin" / NAME, env=env or {"PATH": harness.TOOLS_PATH, **NO_JAVA},
+                          **kwargs)
+        self.assertRegex(app.stdout.decode(), r"^%sIt runs on Java 17\S* from %s\.\n$"
+                         % (re.escape(HELLO), re.escape(java_home)))
 
-    def test_mksetup_says_what_it_does_and_made(self):
-        self.assertRegex(self.jlinked, r"^mksetup: making a runtime of java.base with jlink\nmksetup: made %s: "
-                         r"\d+ entries, \d+ bytes, with a runtime of java.base made by jlink\n$" % (self.dir / "bundled"))
+    def manifest(self, target):
+        with open(target / "uninstall/manifest") as f:
+            return f.read().splitlines()
 
-    def test_console_dialogue_and_saved_answers(self):
-        self.assertIn("Installation directory [/opt/bramlet-example]: Please give an absolute path.\n"
-                      "Installation directory [/opt/bramlet-example]: ", self.result("console"))
-        with open(self.dir / "answers") as f:
-            self.assertIn("installDir=%s\n" % (self.dir / "console"), f.read())
+    def test_console_dialogue_then_its_answers_replayed_by_a_new_version_then_uninstalled(self):
+        d, target = self.dir, self.dir / "console"
+        out = self.result("console").stdout.decode()
+        self.assertIn("Licence line 20\n" + TEXTS["license.more"] + "Licence line 21\n", out)
+        self.assertIn(TEXTS["license.question"] * 2, out)
+        self.assertIn(TEXTS["error.notAbsolute"].replace("{0}", "relative"), out)
+        self.assertIn(TEXTS["done.text"].replace("{0}", NAME + " 1.0").replace("{1}", target).replace(
+            "{2}", target / "bin" / NAME), out)
+        with open(d / "answers") as f:
+            self.assertEqual(sorted(l for l in f.read().splitlines() if not l.startswith("#")),
+                             ["installDir=%s" % target, "licenseAccepted=true"])
+        # The maker's modes, though the launcher extracted everything for its owner alone.
+        modes = {name: stat.S_IMODE(os.stat(target / name).st_mode)
+                 for name in ("bin/tool", "share/data.txt", "bin/" + NAME, "lib/hello.jar")}
+        self.assertEqual(modes, {"bin/tool": 0o750, "share/data.txt": 0o604, "bin/" + NAME: 0o755,
+                                 "lib/hello.jar": 0o644})
+        self.assertRuns(target, target / "runtime")
+        # Version 2.0, without share/, replays the answers over it: one installation, nothing stale.
+        r = harness.run(["-silent", d / "answers", "-tmpdir", d / "tmp-console"], program=d / "bundled-2.0",
+                        env=dict(NO_JAVA, XDG_DATA_DIRS=d / "xdg-console"))
+        self.assertEqual(r.status, 0, r)
+        self.assertFalse(os.path.exists(target / "share"))
+        manifest = self.manifest(target)
+        self.assertEqual(manifest[2], "version 2.0")
+        made = {line[2:] for line in manifest[3:]}
+        self.assertEqual(made & kit_support.installed(target), kit_support.installed(target))
+        self.assertEqual(sorted(os.listdir(d / "xdg-console/applications")), [NAME + ".desktop"])
+        # The uninstaller runs on the installed runtime, where the host has no Java.
+        r = harness.run(["-silent", "-tmpdir", d / "tmp-console"], program=target / "uninstall/uninstall",
+                        env=dict(NO_JAVA, XDG_DATA_DIRS=d / "xdg-console"))
+        self.assertEqual((r.status, r.stdout.decode().splitlines()[-2]), (0, TEXTS["uninstall.done"].replace(
+            "{0}", NAME + " 2.0")), r)
+        self.assertEqual(kit_support.installed(target) | kit_support.installed(d / "xdg-console"), set())
+
+    def test_an_unprivileged_user_installs_into_its_own_directories_and_uninstalls(self):
+        self.result("user")
+        target = self.home / ".local/opt" / NAME
+        data = self.home / ".local/share"
+        with open(data / "applications" / (NAME + ".desktop")) as f:
+            entry = f.read()
+        self.assertIn('\nExec="%s"\n' % (target / "bin" / NAME), entry)
+        self.assertIn("\nIcon=%s\n" % (data / "icons/hicolor/64x64/apps" / (NAME + ".png")), entry)
+        self.assertEqual(os.stat(target / "runtime/bin/java").st_uid, harness.NOBODY)
+        self.assertRuns(target, target / "runtime", unprivileged=True)
+        with open(self.dir.write("yes", "yes\n"), "rb") as yes:
+            r = harness.run(["-console"], program=target / "uninstall/uninstall", env={"HOME": self.home, **NO_JAVA},
+                            unprivileged=True, stdin=yes)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(kit_support.installed(self.home), {self.home})
+
+    def test_a_directory_the_user_cant_write_is_refused_before_anything_is_made(self):
+        r = self.result("unwritable", status=1)
+        self.assertEqual(r.stderr.decode(), TEXTS["failed"].replace("{0}", TEXTS["error.notWritable"].replace(
+            "{0}", "/opt")) + "\n")
+        self.assertFalse(os.path.exists("/opt/" + NAME))
+
+    def test_without_a_bundled_runtime_the_hosts_jdk_runs_installer_application_and_uninstaller(self):
+        target = self.dir / "jdk"
+        self.result("jdk")
+        self.assertFalse(os.path.exists(target / "runtime"))
+        self.assertRuns(target, JDK, env={"PATH": harness.TOOLS_PATH})
+        r = harness.run(["-silent"], program=target / "uninstall/uninstall",
+                        env={"PATH": harness.TOOLS_PATH, "XDG_DATA_DIRS": self.dir / "xdg-jdk"})
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(kit_support.installed(target) | kit_support.installed(self.dir / "xdg-jdk"), set())
+
+    def test_mksetup_refuses_what_cant_work(self):
+        d = self.dir
+        app = kit_support.application(d, "refused")
+        d.write("nomain/lib/hello.jar", "not a jar")
+        shutil.copytree(app, d / "reserved")
+        d.mkdir("reserved/uninstall")
+        base = ["--name", NAME, "--version", "1", "--main-jar", "lib/hello.jar"]
+        for args, message in (
+                (["--app", app] + base[:-1] + ["lib/none.jar"], "%s/lib/none.jar: no such jar; --main-jar names a jar "
+                                                                "inside the --app directory" % app),
+                (["--app", d / "nomain"] + base, "%s: not a jar (Not a zip archive)" % (d / "nomain/lib/hello.jar")),
+                (["--app", app] + base + ["--icon", d / "license.txt"], "%s: not a PNG image; --icon takes one"
+                 % (d / "license.txt")),
+                (["--app", d / "reserved"] + base, "%s: holds uninstall, which the installer makes itself"
+                 % (d / "reserved")),
+                (["--app", app, "--name", "../x"] + base[2:], "--name '../x': use letters, digits, '.', '_' and '-' "
+                                                              "(not first), as it names files"),
+                (["--app", app] + base + ["--jlink", "no.such.module"], "jlink --add-modules=no.such.module,"
+                 "java.desktop failed (exit status 1): Error: Module no.such.module not found")):
+            r = harness.run(args + [d / "refused-setup"], program=harness.MKSETUP, env={"JAVA_HOME": JDK})
+            self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s\n" % message), args)
+        self.assertFalse(os.path.exists(d / "refused-setup"))
+        # A jar without Main-Class needs --main-class.
+        plain = d / "refused/lib/plain.jar"
+        with zipfile.ZipFile(os.path.join(kit_support.APP, "hello.jar")) as jar, zipfile.ZipFile(plain, "w") as out:
+            for name in jar.namelist():
+                if name != "META-INF/MANIFEST.MF":
+                    out.writestr(name, jar.read(name))
+        r = harness.run(["--app", app] + base[:-1] + ["lib/plain.jar", d / "refused-setup"], program=harness.MKSETUP)
+        self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: its manifest names no Main-Class; name the "
+                                                         "class with --main-class\n" % plain))
 
 
 if __name__ == "__main__":

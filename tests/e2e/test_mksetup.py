@@ -200,7 +200,7 @@ class Mksetup(unittest.TestCase):
                        stdout=subprocess.DEVNULL)
         for program in ("bramlet-setup", "bramlet-uninstall", "mksetup"):
             self.assertEqual(os.stat(prefix / "bin" / program).st_mode & 0o777, 0o755, program)
-            r = subprocess.run(["man", "--warnings", "-l", prefix / "share/man/man1" / (program + ".1")],
+            r = subprocess.run(["man", "--warnings", "-l", prefix / "share/man/man1" / (program + ".1.gz")],
                                capture_output=True, env={"MANWIDTH": "80", "PATH": "/usr/bin:/bin"})
             self.assertEqual((r.returncode, r.stderr), (0, b""), program)
             self.assertIn(program.encode(), r.stdout)
@@ -210,6 +210,14 @@ class Mksetup(unittest.TestCase):
         self.assertEqual(r.status, 0, r)
         launcher = read(prefix / "bin/bramlet-setup")
         self.assertEqual(read(d / "setup")[:len(launcher)], launcher)
+        # With --app, it takes the installed kit and uninstaller.
+        d.write("app/lib/hello.jar", read(os.path.join(os.environ["BRAMLET_EXAMPLE_APP"], "hello.jar")))
+        r = harness.run(["--app", d / "app", "--name", "hello", "--version", "1", "--main-jar", "lib/hello.jar",
+                         d / "app-setup"], program=d / "mksetup-link")
+        self.assertEqual(r.status, 0, r)
+        with zipfile.ZipFile(d / "app-setup") as z:
+            self.assertEqual(z.read("package/PackageFormat.jar"), read(prefix / "share/bramlet/kit/PackageFormat.jar"))
+            self.assertEqual(z.read("package/uninstall/uninstall"), read(prefix / "bin/bramlet-uninstall"))
         # What an installer carries besides its payload: no debug information,
         # and (but for a sanitizer's run-time) at most 200 KiB.
         sections = subprocess.run(["readelf", "-S", "-W", prefix / "bin/bramlet-setup"], capture_output=True,
@@ -233,13 +241,18 @@ class Mksetup(unittest.TestCase):
         files = subprocess.run(["dpkg-deb", "--contents", deb], capture_output=True, check=True).stdout.decode()
         names = {line.split()[-1] for line in files.splitlines() if not line.startswith("d")}
         self.assertEqual(names, {"./usr/bin/" + p for p in ("bramlet-setup", "bramlet-uninstall", "mksetup")} |
-                         {"./usr/share/man/man1/%s.1" % p for p in ("bramlet-setup", "bramlet-uninstall", "mksetup")})
+                         {"./usr/share/man/man1/%s.1.gz" % p for p in ("bramlet-setup", "bramlet-uninstall", "mksetup")} |
+                         {"./usr/share/bramlet/kit/" + f for f in ("bramlet.class", "bramlet_uninstall.class",
+                                                                   "PackageFormat.jar")} |
+                         {"./usr/share/doc/bramlet/" + f for f in ("README.md", "copyright", "examples/Hello.java",
+                                                                   "examples/example.state", "examples/icon.png",
+                                                                   "examples/license.txt")})
         fields = subprocess.run(["dpkg-deb", "--field", deb, "Depends", "Recommends"], capture_output=True,
                                 check=True).stdout.decode()
         depends = {dep.split()[0] for dep in fields.split("\n")[0].split(": ", 1)[1].split(", ")}
         self.assertLessEqual({"libc6", "zlib1g", "libzip4"}, depends)
         self.assertNotIn("libxm4", depends)
-        self.assertIn("Recommends: libxm4\n", fields)
+        self.assertIn("Recommends: libxm4, openjdk-17-jdk-headless | default-jdk-headless\n", fields)
         r = subprocess.run(["apt-get", "install", "--simulate", deb], capture_output=True)
         self.assertEqual(r.returncode, 0, r)
         self.assertIn(b"Inst bramlet ", r.stdout)

@@ -1,0 +1,94 @@
+package bramletkit;
+
+import java.awt.BorderLayout;
+import java.awt.event.ActionEvent;
+import java.awt.event.ActionListener;
+import java.io.File;
+import java.io.IOException;
+import javax.swing.JButton;
+import javax.swing.JComponent;
+import javax.swing.JFileChooser;
+import javax.swing.JPanel;
+import javax.swing.JTextField;
+
+/** The directory to install into: offered, checked, and kept as the answer "installDir". */
+final class DirectoryStep implements Step {
+    private JTextField field;
+
+    @Override
+    public String title(Session s) {
+        return s.texts.get("directory.title");
+    }
+
+    private static String offered(Session s) {
+        String given = s.answers.getProperty(Session.INSTALL_DIR);
+        return given != null ? given.trim() : Installation.defaultDirectory(s.product.name).getPath();
+    }
+
+    @Override
+    public JComponent page(Session s, final Wizard wizard) {
+        field = new JTextField(offered(s), 30);
+        field.selectAll();
+        JButton browse = new JButton(s.texts.get("directory.browse"));
+        browse.addActionListener(new ActionListener() {
+            @Override
+            public void actionPerformed(ActionEvent e) {
+                JFileChooser chooser = new JFileChooser();
+                chooser.setFileSelectionMode(JFileChooser.DIRECTORIES_ONLY);
+                File current = new File(field.getText().trim());
+                chooser.setCurrentDirectory(current.getParentFile() != null ? current.getParentFile() : current);
+                if (chooser.showOpenDialog(wizard.frame()) == JFileChooser.APPROVE_OPTION) {
+                    field.setText(chooser.getSelectedFile().getPath());
+                }
+            }
+        });
+        JPanel row = new JPanel(new BorderLayout(8, 0));
+        row.add(field, BorderLayout.CENTER);
+        row.add(browse, BorderLayout.EAST);
+        JPanel panel = new JPanel(new BorderLayout(0, 8));
+        panel.add(Wizard.label(s.texts.get("directory.text", s.productName())), BorderLayout.NORTH);
+        JPanel top = new JPanel(new BorderLayout());
+        top.add(row, BorderLayout.NORTH);
+        panel.add(top, BorderLayout.CENTER);
+        wizard.focusLater(field);
+        return panel;
+    }
+
+    @Override
+    public boolean leave(Session s, Wizard wizard) {
+        try {
+            choose(s, field.getText());
+            return true;
+        } catch (Failure f) {
+            wizard.showError(f.getMessage());
+            return false;
+        }
+    }
+
+    @Override
+    public boolean ask(Session s, Terminal t) throws IOException {
+        String offered = offered(s);
+        for (;;) {
+            String answer = t.ask(s.texts.get("directory.prompt", offered));
+            if (answer == null) {
+                return false;
+            }
+            try {
+                choose(s, answer.isEmpty() ? offered : answer);
+                return true;
+            } catch (Failure f) {
+                t.println(f.getMessage());
+            }
+        }
+    }
+
+    @Override
+    public void take(Session s) throws Failure {
+        choose(s, offered(s));
+    }
+
+    private static void choose(Session s, String dir) throws Failure {
+        s.target = Installation.checkDirectory(dir, s.product, s.texts);
+        s.answers.setProperty(Session.INSTALL_DIR, s.target.getPath());
+    }
+}

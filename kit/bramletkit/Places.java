@@ -1,0 +1,47 @@
+package bramletkit;
+
+import java.io.File;
+
+/**
+ * Where things go for the user who runs the installer: root installs for
+ * everybody (/opt, and the first of the XDG system data directories),
+ * anybody else for themselves (~/.local/opt and the XDG data home).
+ */
+final class Places {
+    private Places() {}
+
+    static boolean isRoot() {
+        return "root".equals(System.getProperty("user.name"));
+    }
+
+    /** The user's home: HOME as the shell has it, else the password database's. */
+    static File home() {
+        String home = System.getenv("HOME");
+        return new File(home != null && home.startsWith("/") ? home : System.getProperty("user.home"));
+    }
+
+    static File defaultDirectory(String product) {
+        if (isRoot()) {
+            return new File("/opt", product);
+        }
+        return new File(new File(new File(home(), ".local"), "opt"), product);
+    }
+
+    /** The data directory that takes the desktop entry and the icon. */
+    static File dataDirectory() {
+        if (isRoot()) {
+            String dirs = System.getenv("XDG_DATA_DIRS");
+            String first = dirs == null ? "" : dirs.split(":")[0];
+            return new File(first.startsWith("/") ? first : "/usr/local/share");
+        }
+        String data = System.getenv("XDG_DATA_HOME");
+        if (data != null && data.startsWith("/")) {
+            return new File(data);
+        }
+        return new File(new File(home(), ".local"), "share");
+    }
+
+    static File desktopEntry(String product) {
+        return new File(new File(dataDirectory(), "applications"), product + ".desktop");
+    }
+}

@@ -1,0 +1,194 @@
+#include "packager/app_pack.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "base/unique_fd.h"
+#include "packager/app_inputs.h"
+#include "packager/pack.h"
+#include "packager/payload_walk.h"
+
+namespace {
+
+// Where the kit finds what it installs, in the payload.
+const char kAppPrefix[] = "package/app/";
+const char kRuntimePrefix[] = "package/jre/";
+
+bool Refuse(const std::string& message, std::string* err) {
+  *err = message;
+  return false;
+}
+
+// An entry for the file at source, as name in the payload.
+bool AddFile(const std::string& name, const std::string& source, mode_t mode, std::vector<PayloadItem>* items,
+             std::string* err) {
+  struct stat st;
+  if (stat(source.c_str(), &st) != 0) return Refuse(source + ": " + strerror(errno), err);
+  if (!S_ISREG(st.st_mode)) return Refuse(source + ": not a regular file", err);
+  if (!UniqueFd(open(source.c_str(), O_RDONLY | O_CLOEXEC)).valid())
+    return Refuse(source + ": " + strerror(errno), err);
+  PayloadItem item;
+  item.name = name;
+  item.source = source;
+  item.size = st.st_size;
+  item.mtime = st.st_mtime;
+  item.mode = mode;
+  items->push_back(item);
+  return true;
+}
+
+void AddDirectory(const std::string& name, std::vector<PayloadItem>* items) {
+  PayloadItem item;
+  item.name = name;
+  item.directory = true;
+  item.mode = 0755;
+  items->push_back(item);
+}
+
+// The launcher must run the class its payload will hold.
+bool CheckRuns(const std::string& launcher, const char* mainClass, std::string* err) {
+  std::optional<std::string> runs = LauncherMainClass(launcher);
+  if (runs && *runs != mainClass)
+    return Refuse(launcher + ": runs the main class " + *runs + ", not the kit's " + mainClass, err);
+  return true;
+}
+
+// The main jar: a file below the application's directory.
+bool CheckMainJar(const AppOptions& app, std::string* mainClass, std::string* err) {
+  const std::string& jar = app.mainJar;
+  std::string path = app.dir + "/" + jar;
+  struct stat st;
+  if (jar[0] == '/' || jar.find("..") != std::string::npos || stat(path.c_str(), &st) != 0 ||
+      !S_ISREG(st.st_mode))
+    return Refuse(path + ": no such jar; --main-jar names a jar inside the --app directory", err);
+  for (char c : jar) {
+    if (c < ' ' || c > '~' || c == '\\')
+      return Refuse("--main-jar '" + jar + "': use a path of printable ASCII", err);
+  }
+  std::optional<std::string> named;
+  if (!ReadJarMainClass(path, &named, err)) return false;
+  if (mainClass->empty()) {
+    if (!named)
+      return Refuse(path + ": its manifest names no Main-Class; name the class with --main-class", err);
+    *mainClass = *named;
+  }
+  return CheckClassName(*mainClass, err);
+}
+
+// Names the installer makes itself, which the application must not hold.
+bool CheckReserved(const std::vector<PayloadItem>& items, const AppOptions& app, std::string* err) {
+  for (const std::string& reserved : {std::string("uninstall"), std::string("runtime"), "bin/" + app.name}) {
+    std::string entry = kAppPrefix + reserved;
+    if (FindItem(items, entry) >= 0 || FindItem(items, entry + "/") >= 0)
+      return Refuse(app.dir + ": holds " + reserved + ", which the installer makes itself", err);
+  }
+  return true;
+}
+
+// A runtime without java.desktop runs the installer in -console and
+// -silent mode only.
+void WarnWithoutDesktop(const std::string& runtime) {
+  std::ifstream release(runtime + "/release");
+  std::string line;
+  while (std::getline(release, line)) {
+    if (line.compare(0, 8, "MODULES=") == 0 && line.find("java.desktop") == std::string::npos) {
+      fprintf(stderr,
+              "mksetup: warning: %s has no java.desktop: the installer's window can't open, only -console "
+              "and -silent work\n",
+              runtime.c_str());
+    }
+  }
+}
+
+bool WriteText(const std::string& path, const std::string& text, std::string* err) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) return Refuse(path + ": can't be written", err);
+  return true;
+}
+
+// package/modes: a line "MODE NAME" for every entry of the application and
+// the runtime, since the launcher extracts everything for its owner alone.
+bool ModesText(const std::vector<PayloadItem>& items, std::string* text, std::string* err) {
+  for (const PayloadItem& item : items) {
+    if (item.name.compare(0, strlen(kAppPrefix), kAppPrefix) != 0 &&
+        item.name.compare(0, strlen(kRuntimePrefix), kRuntimePrefix) != 0)
+      continue;
+    std::string name = item.directory ? item.name.substr(0, item.name.size() - 1) : item.name;
+    if (name.find('\n') != std::string::npos)
+      return Refuse("a file name with a line break, which the installer can't record: " + name, err);
+    char mode[16];
+    snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(item.mode & 07777));
+    *text += mode + name + "\n";
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string KitDirectory(const std::string& toolDir) { return toolDir + "../share/bramlet/kit"; }
+
+bool PackApp(const Command& given, const std::string& toolDir, std::string* made, std::string* err) {
+  Command command = given;
+  const AppOptions& app = command.app;
+  std::string launcher, uninstaller;
+  if (!CheckProductName(app.name, err) || !CheckProductVersion(app.version, err) ||
+      !ChooseLauncher(command.launcher, toolDir.empty() ? "" : toolDir + "bramlet-setup", "launcher",
+                      "--launcher", &launcher, err) ||
+      !CheckRuns(launcher, "bramlet", err) ||
+      !ChooseLauncher(app.uninstaller, toolDir.empty() ? "" : toolDir + "bramlet-uninstall",
+                      "uninstaller launcher", "--uninstaller", &uninstaller, err) ||
+      !CheckRuns(uninstaller, "bramlet_uninstall", err))
+    return false;
+  std::string kit = KitDirectory(toolDir);
+  struct stat st;
+  if (toolDir.empty() || stat((kit + "/PackageFormat.jar").c_str(), &st) != 0)
+    return Refuse("no installer kit in " + kit + " (share/bramlet/kit beside mksetup's directory)", err);
+  if (stat(app.dir.c_str(), &st) != 0) return Refuse(app.dir + ": " + strerror(errno), err);
+  if (!S_ISDIR(st.st_mode)) return Refuse(app.dir + ": not a directory", err);
+  std::string mainClass = command.mainClass;
+  if (!CheckMainJar(app, &mainClass, err)) return false;
+  if (!app.icon.empty() && !CheckPng(app.icon, err)) return false;
+
+  std::vector<PayloadItem> items;
+  AddDirectory("package/", &items);
+  AddDirectory("package/uninstall/", &items);
+  AddDirectory(kAppPrefix, &items);
+  if (!AddFile("bramlet.class", kit + "/bramlet.class", 0644, &items, err) ||
+      !AddFile("package/PackageFormat.jar", kit + "/PackageFormat.jar", 0644, &items, err) ||
+      !AddFile("package/uninstall/bramlet_uninstall.class", kit + "/bramlet_uninstall.class", 0644, &items,
+               err) ||
+      !AddFile("package/uninstall/uninstall", uninstaller, 0755, &items, err) ||
+      (!app.license.empty() && !AddFile("package/license.txt", app.license, 0644, &items, err)) ||
+      (!app.icon.empty() && !AddFile("package/icon.png", app.icon, 0644, &items, err)))
+    return false;
+  std::vector<std::string> unused;
+  if (!WalkTree(app.dir, kAppPrefix, WalkRules(), &items, &unused, err) || !CheckReserved(items, app, err) ||
+      !CheckOutputOutsidePayload(app.dir, command.output, err))
+    return false;
+  // The installer's window is Swing's.
+  if (!command.jlinkModules.empty() &&
+      ("," + command.jlinkModules + ",").find(",java.desktop,") == std::string::npos)
+    command.jlinkModules += ",java.desktop";
+  if (!command.runtime.empty()) WarnWithoutDesktop(command.runtime);
+
+  std::string product = "name=" + app.name + "\nversion=" + app.version + "\nmainJar=" + app.mainJar +
+                        "\nmainClass=" + mainClass + "\nterminal=" + (app.terminal ? "true" : "false") + "\n";
+  auto complete = [&product](const std::string& staging, std::vector<PayloadItem>* items, std::string* err) {
+    std::string modes;
+    return ModesText(*items, &modes, err) && WriteText(staging + "/product.properties", product, err) &&
+           WriteText(staging + "/modes", modes, err) &&
+           AddFile("package/product.properties", staging + "/product.properties", 0644, items, err) &&
+           AddFile("package/modes", staging + "/modes", 0644, items, err);
+  };
+  return Assemble(command, launcher, std::move(items), complete, made, err);
+}

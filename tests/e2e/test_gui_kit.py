@@ -1,0 +1,121 @@
+"""The installer kit's window under a real X server, clicked through as a
+user would: welcome, licence, directory, progress and done, in English,
+Spanish and Japanese (screenshots of each step go to build/gui-screenshots),
+and a cancel while the files are copied, after which nothing is left."""
+
+import os
+import shutil
+import signal
+import unittest
+from concurrent.futures import ThreadPoolExecutor
+
+import gui_support
+import harness
+import kit_support
+from kit_support import NAME
+
+
+class GraphicalInstall(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = d = harness.Scratch()
+        cls.setup = kit_support.installer(d, "setup", kit_support.application(d, "app"))
+        # The runs side by side, each on an X server of its own.
+        runs = [("en", "C.UTF-8"), ("es", "es_ES.UTF-8"), ("ja", "ja_JP.UTF-8"), ("cancel", "C.UTF-8")]
+        with ThreadPoolExecutor(len(runs)) as pool:
+            cls.runs = dict(zip([key for key, _ in runs], pool.map(cls.install, runs)))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dir.cleanup()
+
+    @classmethod
+    def install(cls, run):
+        """Clicks through one installation (the run "cancel" cancels it while
+        it copies); returns its result, or the exception it met."""
+        key, locale = run
+        cancel = key == "cancel"
+        d, x = cls.dir, gui_support.Xvfb()
+        texts = kit_support.texts(locale)
+        status_title = kit_support.texts(locale, "src/ui/messages/messages")["setup_title"]
+        target, xdg = d / ("installed-" + key), d / ("xdg-" + key)
+        suffix = "" if locale.startswith("C.") else "-" + locale
+
+        def page(step):
+            title = texts["window.title"].replace("{0}", NAME + " 1.0").replace("{1}", texts[step])
+            return x.wait_window(title)
+
+        def shot(name, window):
+            if cancel:
+                return
+            x.settled_pixels(window)
+            x.screenshot(os.path.join(gui_support.SCREENSHOTS, "kit-%s%s.png" % (name, suffix)), window)
+
+        proc = None
+        try:
+            program = shutil.copy(cls.setup, d / ("setup-" + key))
+            proc = harness.start(["-tmpdir", d.mkdir("tmp-" + key)], program=program,
+                                 env=x.env(LANG=locale, XDG_DATA_DIRS=xdg, JAVA_HOME=None))
+            window = page("welcome.title")
+            # The launcher's status window has gone.
+            harness.wait_for(lambda: not x.windows(status_title), what="the status window's end")
+            shot("welcome", window)
+            g = x.geometry(window)
+            # A click into the window gives it the keyboard.
+            x.tool("xdotool", "mousemove", str(g["x"] + 40), str(g["y"] + 20), "click", "1", "key", "Return")
+            window = page("license.title")
+            shot("license", window)
+            x.tool("xdotool", "key", "space", "key", "Return")
+            window = page("directory.title")
+            shot("directory", window)
+            x.tool("xdotool", "type", "--delay", "5", target)
+            x.tool("xdotool", "key", "Return")
+            window = page("install.title")
+            # Stopped as the copying begins, Cancel is pressed before it can end.
+            harness.wait_for(target, what="the copying")
+            if cancel:
+                os.killpg(proc.pid, signal.SIGSTOP)
+                x.tool("xdotool", "mousemove", str(g["x"] + g["width"] - 45), str(g["y"] + g["height"] - 18),
+                       "click", "1")
+                os.killpg(proc.pid, signal.SIGCONT)
+            else:
+                # Stopped while it copies the runtime's largest file, for a picture of the progress.
+                harness.wait_for(target / "runtime/lib/modules", what="the runtime's copying")
+                os.killpg(proc.pid, signal.SIGSTOP)
+                if x.window_name(window).decode() == texts["window.title"].replace("{0}", NAME + " 1.0").replace(
+                        "{1}", texts["install.title"]):
+                    shot("progress", window)
+                os.killpg(proc.pid, signal.SIGCONT)
+                window = page("done.title")
+                shot("done", window)
+                x.tool("xdotool", "key", "Return")
+            return harness.finish(proc), target, xdg
+        except Exception as e:  # reported by the test that looks at this run
+            return e, target, xdg
+        finally:
+            if proc is not None:
+                harness.kill_group(proc)
+            x.stop()
+
+    def result(self, key):
+        r, target, xdg = self.runs[key]
+        if isinstance(r, Exception):
+            raise r
+        self.assertEqual(os.listdir(self.dir / ("tmp-" + key)), [])
+        return r, target, xdg
+
+    def test_clicked_through_in_english_spanish_and_japanese(self):
+        for key in ("en", "es", "ja"):
+            r, target, xdg = self.result(key)
+            self.assertEqual(r.status, 0, r)
+            self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
+            self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
+
+    def test_cancel_while_copying_leaves_nothing(self):
+        r, target, xdg = self.result("cancel")
+        self.assertEqual(r.status, 2, r)
+        self.assertEqual(kit_support.installed(target) | kit_support.installed(xdg), set())
+
+
+if __name__ == "__main__":
+    unittest.main()
