@@ -38,7 +38,7 @@ class Kit(unittest.TestCase):
         def scenario(key, setup, args, env=NO_JAVA, unprivileged=False, **kwargs):
             # A copy each: the launcher lets one run of a file at a time.
             program = shutil.copy(setup, d / ("setup-" + key))
-            cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key, 0o777)], program=program,
+            cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key, 0o1777)], program=program,
                             env=dict(env, XDG_DATA_DIRS=d / ("xdg-" + key)), cwd=d.path, unprivileged=unprivileged, **kwargs)
 
         # Welcome; two pages of the licence; a wrong answer, then yes; a relative directory, then one.
