@@ -14,18 +14,17 @@ namespace {
 // Section header tables larger than this are taken as damage rather than read.
 constexpr uint64_t kMaxSections = 1u << 20;
 
+uint64_t GetField(const unsigned char* p, size_t width, bool bigEndian) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < width; ++i) value = (value << 8) | p[bigEndian ? i : width - 1 - i];
+  return value;
+}
+
 struct Reader {
   const unsigned char* data;
   bool bigEndian;
 
-  uint64_t Get(size_t offset, size_t width) const {
-    uint64_t value = 0;
-    for (size_t i = 0; i < width; ++i) {
-      size_t at = bigEndian ? offset + i : offset + width - 1 - i;
-      value = (value << 8) | data[at];
-    }
-    return value;
-  }
+  uint64_t Get(size_t offset, size_t width) const { return GetField(data + offset, width, bigEndian); }
 };
 
 bool ReadAt(int fd, void* buffer, size_t length, uint64_t offset) {
@@ -51,6 +50,15 @@ bool TableEnd(uint64_t offset, uint64_t count, uint64_t entrySize, uint64_t file
 }
 
 }  // namespace
+
+uint64_t ElfGet(const ElfImage& image, const unsigned char* p, size_t width) {
+  return GetField(p, width, image.bigEndian);
+}
+
+void ElfPut(const ElfImage& image, unsigned char* p, size_t width, uint64_t value) {
+  for (size_t i = 0; i < width; ++i, value >>= 8)
+    p[image.bigEndian ? width - 1 - i : i] = static_cast<unsigned char>(value);
+}
 
 std::optional<ElfImage> ReadElfImage(int fd) {
   struct stat st;

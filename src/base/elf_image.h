@@ -4,6 +4,7 @@
 // must not pair a launcher and a runtime of different machines) ask this.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -14,6 +15,12 @@ struct ElfImage {
   uint16_t machine = 0;    // e_machine
   uint64_t imageEnd = 0;   // the first byte behind everything the headers account for
 };
+
+/// An unsigned field of width bytes (1 to 8) at p, in the image's byte order.
+uint64_t ElfGet(const ElfImage& image, const unsigned char* p, size_t width);
+
+/// Stores value as a field of width bytes at p, in the image's byte order.
+void ElfPut(const ElfImage& image, unsigned char* p, size_t width, uint64_t value);
 
 /// Reads the ELF header, program headers and section headers of the file
 /// open at fd, whatever its class and byte order. None when the file is no

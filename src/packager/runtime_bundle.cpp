@@ -4,11 +4,13 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "base/child_process.h"
 #include "base/paths.h"
 #include "base/unique_fd.h"
+#include "packager/strip_symbols.h"
 #include "runtime/home.h"
 
 std::string FindJlink() {
@@ -19,6 +21,22 @@ std::string FindJlink() {
   return FindExecName("jlink").value_or("");
 }
 
+namespace {
+
+// Strips every ELF file of the runtime at home.
+bool StripRuntime(const std::string& home, std::string* err) {
+  std::error_code error;
+  for (auto it = std::filesystem::recursive_directory_iterator(home, error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_regular_file(error) && !it->is_symlink(error) && !StripSymbols(it->path().string(), err))
+      return false;
+  }
+  if (error) *err = home + ": " + error.message();
+  return !error;
+}
+
+}  // namespace
+
 bool MakeJlinkRuntime(const std::string& modules, const std::string& output, bool verbose, std::string* err) {
   std::string jlink = FindJlink();
   if (jlink.empty()) {
@@ -27,14 +45,15 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, boo
   }
   ChildSpec run;
   run.program = jlink;
-  // Java debug attributes only: stripping native symbols needs binutils'
-  // objcopy, which many hosts lack, and distributions' JDKs carry none.
+  // Uncompressed: the payload deflates the runtime better than jlink does,
+  // and the runtime then starts without inflating its modules again. Native
+  // symbols go afterwards (StripSymbols): jlink's own stripping needs
+  // binutils' objcopy, which many hosts lack.
   run.args = {jlink,
               "--add-modules=" + modules,
               "--strip-java-debug-attributes",
               "--no-man-pages",
               "--no-header-files",
-              "--compress=2",
               "--output=" + output};
   // What jlink prints, kept beside its output for the one line that sums up a failure.
   std::string logPath = output + ".log";
@@ -46,7 +65,7 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, boo
     *err = "can't run " + jlink;
     return false;
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && GetJREPath(output.c_str())) return true;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && GetJREPath(output.c_str())) return StripRuntime(output, err);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
     *err = jlink + " could not be run";
   } else if (WIFEXITED(status)) {

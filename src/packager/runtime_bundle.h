@@ -12,8 +12,8 @@ constexpr const char* kRuntimeEntry = "package/jre/";
 std::string FindJlink();
 
 /// Runs jlink to make a runtime of the comma-separated modules at output
-/// (which must not exist), without debug attributes, man pages and header
-/// files. What jlink prints goes to standard output when verbose, and is
+/// (which must not exist), uncompressed, without debug attributes, man pages
+/// and header files, and strips the symbols of its native files. What jlink prints goes to standard output when verbose, and is
 /// otherwise summed up by its first line when it fails. Returns false with
 /// a message in *err when jlink is missing or fails.
 bool MakeJlinkRuntime(const std::string& modules, const std::string& output, bool verbose, std::string* err);
