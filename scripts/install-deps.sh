@@ -7,7 +7,7 @@ set -eu
 # tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots and
 # the Debian package (file and dpkg-shlibdeps); the libraries and fonts that a
 # jlink'd runtime's Swing window needs (Japanese text included).
-packages="build-essential cmake pkg-config zlib1g-dev libmotif-dev libgtest-dev python3
+packages="build-essential cmake pkg-config zlib1g-dev nasm libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
   openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace
   file dpkg-dev libx11-6 libxext6 libxi6 libxrender1 libxtst6 libfreetype6 libharfbuzz0b libfontconfig1
@@ -20,10 +20,32 @@ done
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
   export DEBIAN_FRONTEND=noninteractive
-  # Another apt-get may hold the lock for a while: wait for it.
-  apt-get update -qq -o DPkg::Lock::Timeout=600
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
   # shellcheck disable=SC2086
-  apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 $missing >/dev/null
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+# ISA-L, the faster inflater linked statically into the launchers, is built
+# from Debian's source package, unpacked once into a cache that every build
+# tree shares (CMake looks there). Without it, or without the network, the
+# build uses zlib alone.
+isal_dir=${XDG_CACHE_HOME:-$HOME/.cache}/bramlet/isal
+if [ ! -f "$isal_dir/include/igzip_lib.h" ]; then
+  if ! apt-cache showsrc libisal 2>/dev/null | grep -q '^Package: libisal'; then
+    printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' 'Components: main' \
+      'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >/etc/apt/sources.list.d/bramlet-deb-src.sources
+    apt-get -o DPkg::Lock::Timeout=600 update -qq || true
+  fi
+  mkdir -p "$(dirname "$isal_dir")"
+  fetch=$(mktemp -d "$isal_dir.XXXXXX")
+  # Unpacked aside and renamed into place, so that no build sees half a tree.
+  if (cd "$fetch" && apt-get source -qq libisal >/dev/null 2>&1) &&
+    mv -T "$(find "$fetch" -mindepth 1 -maxdepth 1 -type d | head -n 1)" "$isal_dir" 2>/dev/null; then
+    echo "Fetched ISA-L's source into $isal_dir"
+  else
+    echo "Couldn't fetch ISA-L's source (apt-get source libisal): the build uses zlib alone" >&2
+  fi
+  rm -rf "$fetch"
 fi
 
 # Locales as "name charmap" (locale.gen syntax); the names are what the

@@ -2,11 +2,11 @@
 // reads, inflation and writing an entry to a file.
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "archive/inflater.h"
 #include "archive/zip.h"
 #include "archive/zip_internal.h"
 #include "base/signals.h"
@@ -85,25 +85,23 @@ bool setExtra(ZipFile* zip, const ZipCell* cell, ZipEntry* entry, const unsigned
   return true;
 }
 
-// Writes n bytes with one write and adds them to the running CRC.
-bool writeOut(int fd, const unsigned char* data, size_t n, uLong* crc) {
-  if (n == 0) return true;
-  if (write(fd, data, n) != static_cast<ssize_t>(n)) return false;
-  *crc = crc32(*crc, data, static_cast<uInt>(n));
-  return true;
+// Writes n bytes with one write.
+bool writeOut(int fd, const unsigned char* data, size_t n) {
+  return n == 0 || write(fd, data, n) == static_cast<ssize_t>(n);
 }
 
 // Copies a stored entry into fd. True when all size bytes were written and
 // their CRC matches.
 bool copyStored(ZipFile* zip, ZipEntry* entry, int fd) {
-  uLong crc = crc32(0, nullptr, 0);
+  uint32_t crc = 0;
   int32_t position = 0;
   int32_t remaining = entry->size;
   while (remaining > 0) {
     HandlePendingSignal();
     int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
     if (n <= 0) return false;
-    if (!writeOut(fd, inputBuffer, static_cast<size_t>(n), &crc)) return false;
+    if (!writeOut(fd, inputBuffer, static_cast<size_t>(n))) return false;
+    crc = Crc32(crc, inputBuffer, static_cast<size_t>(n));
     position += n;
     remaining -= n;
   }
@@ -201,13 +199,7 @@ bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
     *failure = kNotCompressed;
     return false;
   }
-  z_stream stream;
-  memset(&stream, 0, sizeof stream);
-  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-    *failure = stream.msg;
-    return false;
-  }
-  uLong crc = crc32(0, nullptr, 0);
+  Inflater stream;
   bool ok = true;
   while (ok && remaining > 0) {
     HandlePendingSignal();
@@ -219,43 +211,42 @@ bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
     }
     position += n;
     remaining -= n;
-    stream.next_in = inputBuffer;
-    stream.avail_in = static_cast<uInt>(n);
+    stream.nextIn = inputBuffer;
+    stream.availIn = static_cast<size_t>(n);
     for (;;) {
-      uLong before = stream.total_out;
-      stream.next_out = outputBuffer;
-      stream.avail_out = kOutputSize;
-      int status = inflate(&stream, Z_PARTIAL_FLUSH);
-      if (status == Z_STREAM_END &&
-          (remaining != 0 || stream.total_out != static_cast<uLong>(static_cast<uint32_t>(entry->size)))) {
+      uint64_t before = stream.totalOut;
+      stream.nextOut = outputBuffer;
+      stream.availOut = kOutputSize;
+      InflateStatus status = Inflate(&stream);
+      if (status == InflateStatus::kStreamEnd &&
+          (remaining != 0 || stream.totalOut != static_cast<uint32_t>(entry->size))) {
         *failure = kEndOfStream;
         ok = false;
         break;
       }
-      if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-        *failure = stream.msg;
+      if (status == InflateStatus::kDataError) {
+        *failure = stream.message;
         ok = false;
         break;
       }
       // The declared size bounds the output, so that the free-space check
       // made from it holds.
-      if (static_cast<int64_t>(stream.total_out) > entry->size) {
+      if (static_cast<int64_t>(stream.totalOut) > entry->size) {
         *failure = kTooLong;
         ok = false;
         break;
       }
-      if (!writeOut(fd, outputBuffer, stream.total_out - before, &crc)) {
+      if (!writeOut(fd, outputBuffer, static_cast<size_t>(stream.totalOut - before))) {
         ok = false;
         break;
       }
       // At the end of the stream any bytes still waiting are not deflate
-      // data; zlib would report the end again without taking them.
-      if (status == Z_STREAM_END || status == Z_BUF_ERROR) break;
-      if (stream.avail_in == 0 && stream.avail_out != 0) break;
+      // data.
+      if (status == InflateStatus::kStreamEnd || status == InflateStatus::kStalled) break;
+      if (stream.availIn == 0 && stream.availOut != 0) break;
     }
   }
-  inflateEnd(&stream);
-  if (ok && crc != entry->crc) {
+  if (ok && stream.crc != entry->crc) {
     *failure = kBadCrc;
     ok = false;
   }
