@@ -8,6 +8,11 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "archive/parallel_write.h"
 
 #include "base/elf_image.h"
 #include "base/mbstring.h"
@@ -32,11 +37,32 @@ class MadeDirectories {
   std::string deepest_;
 };
 
+// The work of one batch of an extraction: its files, written in parallel,
+// and the directories made for them, each with the entry that made it.
+struct Batch {
+  std::vector<FileTask> files;
+  std::unordered_set<std::string> paths;  // of the files
+  std::vector<std::pair<int, std::string>> made;
+
+  // True when path, or a directory that it needs, is a file of the batch:
+  // an entry that replaces another, or that turns a file into a
+  // directory. Those take effect in archive order, so the batch is written
+  // first.
+  bool Conflicts(const std::string& path) const {
+    if (paths.empty()) return false;
+    for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+      if (paths.count(path.substr(0, slash)) != 0) return true;
+    }
+    return paths.count(path) != 0;
+  }
+};
+
 // Makes the directories of path, relative to dirFd: each cut of the path at
 // a "/" is made a directory (a non-directory standing there, a link among
-// them, is removed first). Returns true when nothing follows the last
-// separator, that is, when the entry is a directory entry.
-bool makeDirectories(int dirFd, char* path, MadeDirectories* made) {
+// them, is removed first), and recorded in batch for entry index. Returns
+// true when nothing follows the last separator, that is, when the entry is
+// a directory entry.
+bool makeDirectories(int dirFd, char* path, MadeDirectories* made, Batch* batch, int index) {
   bool verified = true;
   for (char* p = const_cast<char*>(_strchr(path, '/')); p != nullptr;
        p = const_cast<char*>(_strchr(p + 1, '/'))) {
@@ -50,7 +76,10 @@ bool makeDirectories(int dirFd, char* path, MadeDirectories* made) {
         if (!isDirectory) unlinkat(dirFd, path, 0);
       }
       // A failure shows up when the entry's file can't be opened.
-      if (mkdirat(dirFd, path, 0700) == 0) isDirectory = true;
+      if (mkdirat(dirFd, path, 0700) == 0) {
+        isDirectory = true;
+        batch->made.emplace_back(index, std::string(path, length));
+      }
       verified = verified && isDirectory;
       if (verified) made->Add(path, length);
     }
@@ -60,11 +89,34 @@ bool makeDirectories(int dirFd, char* path, MadeDirectories* made) {
   return false;
 }
 
-// Writes the entry into the file name below dirFd; a link there is not
-// followed.
-bool WriteFile(ZipFile* zip, ZipEntry* entry, int dirFd, const std::string& name) {
-  UniqueFd fd(openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0700));
-  return fd.valid() && zipWriteEntry(zip, entry, fd.get());
+// Writes the batch's files and returns the position of the first entry
+// that failed, in archive order (failed, an entry that could not be planned,
+// when none of the files failed before it; -1 for none). What was made for
+// entries behind that one is taken away again, so that an extraction ends
+// where its first failure is, as if it had gone entry by entry; the written
+// entries are marked in zip->extracted.
+int WriteBatch(ZipFile* zip, int dirFd, Batch* batch, int failed) {
+  WriteFiles(zip->fd.get(), dirFd, &batch->files);
+  // A signal ends the run here, after every thread has stopped.
+  HandlePendingSignal();
+  int first = failed;
+  for (const FileTask& file : batch->files) {
+    if (!file.written && (first < 0 || file.index < first)) first = file.index;
+  }
+  for (const FileTask& file : batch->files) {
+    if (first >= 0 && file.index > first) {
+      if (file.started) unlinkat(dirFd, file.path.c_str(), 0);
+    } else {
+      zip->extracted[static_cast<size_t>(file.index)] = file.written;
+    }
+  }
+  for (auto made = batch->made.rbegin(); first >= 0 && made != batch->made.rend(); ++made) {
+    if (made->first > first) unlinkat(dirFd, made->second.c_str(), AT_REMOVEDIR);
+  }
+  batch->files.clear();
+  batch->paths.clear();
+  batch->made.clear();
+  return first;
 }
 
 }  // namespace
@@ -116,24 +168,42 @@ bool UnzipFiles(ZipFile* zip, int dirFd, const char* prefix) {
     zip->extractedTo = identity;
     zip->extracted.assign(zip->cells.size(), false);
   }
+  // The entries are gone through in archive order, their directories made
+  // at once and their files handed to the worker threads in batches.
   MadeDirectories made;
+  Batch batch;
   std::string path;
   for (int i = 0; i < zip->entryCount(); ++i) {
     HandlePendingSignal();
-    if (zip->extracted[i]) continue;
+    if (zip->extracted[static_cast<size_t>(i)]) continue;
     ZipEntry* entry = zipGetNextEntry(zip, i);
-    if (entry == nullptr) return false;
-    const char* name = entry->name.c_str();
-    bool selected = prefix == nullptr || strncmp(name, prefix, prefixLength) == 0;
-    bool written = !selected;
-    if (selected && IsSafeEntryName(name)) {
-      // A name of slashes only stands for the directory itself.
-      path.assign(name + strspn(name, "/"));
-      written = path.empty() || makeDirectories(dirFd, &path[0], &made) || WriteFile(zip, entry, dirFd, path);
-      zip->extracted[i] = written;
+    const char* name = entry != nullptr ? entry->name.c_str() : "";
+    bool selected = entry != nullptr && (prefix == nullptr || strncmp(name, prefix, prefixLength) == 0);
+    if (entry != nullptr && !selected) {
+      zipFreeEntry(zip, entry);
+      continue;
     }
+    // Nothing is made for an entry that can't be read or whose name is not safe.
+    if (entry == nullptr || !IsSafeEntryName(name)) {
+      zipFreeEntry(zip, entry);
+      WriteBatch(zip, dirFd, &batch, i);
+      return false;
+    }
+    // A name of slashes only stands for the directory itself.
+    path.assign(name + strspn(name, "/"));
+    EntryData data = {entry->dataOffset, entry->size, entry->compressedSize, entry->crc};
     zipFreeEntry(zip, entry);
-    if (!written) return false;
+    if (batch.Conflicts(path) && WriteBatch(zip, dirFd, &batch, -1) >= 0) return false;
+    if (path.empty() || makeDirectories(dirFd, &path[0], &made, &batch, i)) {
+      zip->extracted[static_cast<size_t>(i)] = true;
+      continue;
+    }
+    batch.paths.insert(path);
+    FileTask file;
+    file.index = i;
+    file.path = path;
+    file.data = data;
+    batch.files.push_back(std::move(file));
   }
-  return true;
+  return WriteBatch(zip, dirFd, &batch, -1) < 0;
 }

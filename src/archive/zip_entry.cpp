@@ -14,21 +14,16 @@
 
 namespace {
 
-// Extraction moves data through these two buffers, whatever the entry's
-// size: compressed (or stored) bytes come into the first, inflated bytes go
-// out of the second.
-constexpr int32_t kInputSize = 64 * 1024;
-constexpr int32_t kOutputSize = 256 * 1024;
-unsigned char inputBuffer[kInputSize];
-unsigned char outputBuffer[kOutputSize];
+// The buffers of the calling thread's single entries (zipReadEntry).
+EntryBuffers mainBuffers;
 
 const char* const kSeekFailed = "seek failed";
 const char* const kNoLocHeader = "couldn't read LOC header";
 const char* const kBadLocSignature = "invalid LOC header (bad signature)";
 const char* const kNoCenExtra = "couldn't read CEN extra";
 const char* const kOutOfRange = "zipRead: specified offset out of range";
-const char* const kNotCompressed = "inflateFully: entry not compressed";
 const char* const kEndOfFile = "inflateFully: Unexpected end of file";
+const char* const kInterrupted = "inflateFully: interrupted";
 const char* const kEndOfStream = "inflateFully: Unexpected end of stream";
 const char* const kTooLong = "inflateFully: more data than the entry's size";
 const char* const kBadCrc = "inflateFully: CRC-32 mismatch";
@@ -90,22 +85,107 @@ bool writeOut(int fd, const unsigned char* data, size_t n) {
   return n == 0 || write(fd, data, n) == static_cast<ssize_t>(n);
 }
 
+// Reads up to length bytes of the entry's raw data from position on, with
+// one read: fewer at its end. -1 when the read fails (a negative offset, of
+// an entry beyond 2 GiB, among others).
+int32_t readData(int archiveFd, const EntryData& entry, int32_t position, unsigned char* buffer, int32_t length) {
+  int32_t limit = entry.compressedSize != 0 ? entry.compressedSize : entry.size;
+  length = std::min(length, limit - position);
+  int64_t offset = static_cast<int64_t>(entry.offset) + position;
+  return static_cast<int32_t>(pread(archiveFd, buffer, static_cast<size_t>(length), offset));
+}
+
 // Copies a stored entry into fd. True when all size bytes were written and
 // their CRC matches.
-bool copyStored(ZipFile* zip, ZipEntry* entry, int fd) {
+bool copyStored(int archiveFd, const EntryData& entry, int fd, EntryBuffers* buffers, bool (*stop)(),
+                const char** failure) {
   uint32_t crc = 0;
+  for (int32_t position = 0; position < entry.size;) {
+    if (stop()) {
+      *failure = kInterrupted;
+      return false;
+    }
+    int32_t n = readData(archiveFd, entry, position, buffers->input, EntryBuffers::kInputSize);
+    if (n <= 0) {
+      if (n == 0) *failure = kEndOfFile;
+      return false;
+    }
+    if (!writeOut(fd, buffers->input, static_cast<size_t>(n))) return false;
+    crc = Crc32(crc, buffers->input, static_cast<size_t>(n));
+    position += n;
+  }
+  if (crc != entry.crc) *failure = kBadCrc;
+  return crc == entry.crc;
+}
+
+// Inflates a deflated entry into fd. True when all its compressed bytes
+// were used, exactly size bytes came out and were written, and their CRC
+// matches.
+bool inflateFully(int archiveFd, const EntryData& entry, int fd, EntryBuffers* buffers, bool (*stop)(),
+                  const char** failure) {
+  int32_t remaining = entry.compressedSize;
   int32_t position = 0;
-  int32_t remaining = entry->size;
-  while (remaining > 0) {
-    HandlePendingSignal();
-    int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
-    if (n <= 0) return false;
-    if (!writeOut(fd, inputBuffer, static_cast<size_t>(n))) return false;
-    crc = Crc32(crc, inputBuffer, static_cast<size_t>(n));
+  Inflater stream;
+  bool ok = true;
+  while (ok && remaining > 0) {
+    if (stop()) {
+      *failure = kInterrupted;
+      return false;
+    }
+    int32_t n = readData(archiveFd, entry, position, buffers->input, EntryBuffers::kInputSize);
+    if (n <= 0) {
+      if (n == 0) *failure = kEndOfFile;
+      ok = false;
+      break;
+    }
     position += n;
     remaining -= n;
+    stream.nextIn = buffers->input;
+    stream.availIn = static_cast<size_t>(n);
+    for (;;) {
+      uint64_t before = stream.totalOut;
+      stream.nextOut = buffers->output;
+      stream.availOut = EntryBuffers::kOutputSize;
+      InflateStatus status = Inflate(&stream);
+      if (status == InflateStatus::kStreamEnd &&
+          (remaining != 0 || stream.totalOut != static_cast<uint32_t>(entry.size))) {
+        *failure = kEndOfStream;
+        ok = false;
+        break;
+      }
+      if (status == InflateStatus::kDataError) {
+        *failure = stream.message;
+        ok = false;
+        break;
+      }
+      // The declared size bounds the output, so that the free-space check
+      // made from it holds.
+      if (static_cast<int64_t>(stream.totalOut) > entry.size) {
+        *failure = kTooLong;
+        ok = false;
+        break;
+      }
+      if (!writeOut(fd, buffers->output, static_cast<size_t>(stream.totalOut - before))) {
+        ok = false;
+        break;
+      }
+      // At the end of the stream any bytes still waiting are not deflate
+      // data.
+      if (status == InflateStatus::kStreamEnd || status == InflateStatus::kStalled) break;
+      if (stream.availIn == 0 && stream.availOut != 0) break;
+    }
   }
-  return crc == entry->crc;
+  if (ok && stream.crc != entry.crc) {
+    *failure = kBadCrc;
+    ok = false;
+  }
+  return ok;
+}
+
+// The main thread's way to stop between chunks: it acts on a signal at once.
+bool ActOnSignal() {
+  HandlePendingSignal();
+  return false;
 }
 
 }  // namespace
@@ -191,66 +271,11 @@ int32_t zipRead(ZipFile* zip, ZipEntry* entry, int32_t position, void* buffer, i
   return static_cast<int32_t>(pread(zip->fd.get(), buffer, static_cast<size_t>(length), offset));
 }
 
-bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure) {
+bool writeEntryData(int archiveFd, const EntryData& entry, int fd, EntryBuffers* buffers, bool (*stop)(),
+                    const char** failure) {
   *failure = nullptr;
-  int32_t remaining = entry->compressedSize;
-  int32_t position = 0;
-  if (remaining == 0) {
-    *failure = kNotCompressed;
-    return false;
-  }
-  Inflater stream;
-  bool ok = true;
-  while (ok && remaining > 0) {
-    HandlePendingSignal();
-    int32_t n = zipRead(zip, entry, position, inputBuffer, std::min(remaining, kInputSize));
-    if (n <= 0) {
-      if (n == 0) *failure = kEndOfFile;
-      ok = false;
-      break;
-    }
-    position += n;
-    remaining -= n;
-    stream.nextIn = inputBuffer;
-    stream.availIn = static_cast<size_t>(n);
-    for (;;) {
-      uint64_t before = stream.totalOut;
-      stream.nextOut = outputBuffer;
-      stream.availOut = kOutputSize;
-      InflateStatus status = Inflate(&stream);
-      if (status == InflateStatus::kStreamEnd &&
-          (remaining != 0 || stream.totalOut != static_cast<uint32_t>(entry->size))) {
-        *failure = kEndOfStream;
-        ok = false;
-        break;
-      }
-      if (status == InflateStatus::kDataError) {
-        *failure = stream.message;
-        ok = false;
-        break;
-      }
-      // The declared size bounds the output, so that the free-space check
-      // made from it holds.
-      if (static_cast<int64_t>(stream.totalOut) > entry->size) {
-        *failure = kTooLong;
-        ok = false;
-        break;
-      }
-      if (!writeOut(fd, outputBuffer, static_cast<size_t>(stream.totalOut - before))) {
-        ok = false;
-        break;
-      }
-      // At the end of the stream any bytes still waiting are not deflate
-      // data.
-      if (status == InflateStatus::kStreamEnd || status == InflateStatus::kStalled) break;
-      if (stream.availIn == 0 && stream.availOut != 0) break;
-    }
-  }
-  if (ok && stream.crc != entry->crc) {
-    *failure = kBadCrc;
-    ok = false;
-  }
-  return ok;
+  if (entry.compressedSize == 0) return copyStored(archiveFd, entry, fd, buffers, stop, failure);
+  return inflateFully(archiveFd, entry, fd, buffers, stop, failure);
 }
 
 bool zipReadEntry(ZipFile* zip, ZipEntry* entry, const char* path) {
@@ -261,7 +286,7 @@ bool zipReadEntry(ZipFile* zip, ZipEntry* entry, const char* path) {
 }
 
 bool zipWriteEntry(ZipFile* zip, ZipEntry* entry, int fd) {
-  if (entry->compressedSize == 0) return copyStored(zip, entry, fd);
+  EntryData data = {entry->dataOffset, entry->size, entry->compressedSize, entry->crc};
   const char* failure;
-  return inflateFully(zip, entry, fd, &failure);
+  return writeEntryData(zip->fd.get(), data, fd, &mainBuffers, ActOnSignal, &failure);
 }

@@ -77,8 +77,29 @@ IndexResult readCEN(ZipFile* zip);
 /// lastError set for an unreadable or malformed header.
 std::unique_ptr<ZipEntry> readLOC(ZipFile* zip, const ZipCell* cell);
 
-/// Inflates the deflated entry into fd and checks its CRC-32. True when all
-/// compressed bytes were used, no more than size bytes came out, every byte
-/// was written and the CRC matches; otherwise false, with *failure naming
-/// the reason where there is one.
-bool inflateFully(ZipFile* zip, ZipEntry* entry, int fd, const char** failure);
+/// Where an entry's data lies and what it must come to: all that writing it
+/// takes, on any thread.
+struct EntryData {
+  int32_t offset = 0;          // absolute file offset of the first data byte
+  int32_t size = 0;            // uncompressed size
+  int32_t compressedSize = 0;  // 0 means stored
+  uint32_t crc = 0;            // CRC-32 of the uncompressed data
+};
+
+/// A thread's buffers for writing entries, whatever their size: compressed
+/// (or stored) bytes come into the first, inflated bytes go out of the second.
+struct EntryBuffers {
+  static constexpr int32_t kInputSize = 64 * 1024;
+  static constexpr int32_t kOutputSize = 256 * 1024;
+  unsigned char input[kInputSize];
+  unsigned char output[kOutputSize];
+};
+
+/// Writes the entry's content, read from the archive open at archiveFd with
+/// pread, into fd, and checks it. Between chunks it asks stop(), and gives
+/// up when that says so. True when all of its data was used (a few bytes
+/// after the end of a deflate stream aside), no more than size bytes came
+/// out, every byte was written and the CRC-32 matches; otherwise false, with
+/// *failure naming the reason where there is one.
+bool writeEntryData(int archiveFd, const EntryData& entry, int fd, EntryBuffers* buffers, bool (*stop)(),
+                    const char** failure);

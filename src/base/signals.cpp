@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 #include "base/cleanup_registry.h"
 
@@ -193,15 +194,18 @@ bool WaitForReadable(int fd, int ms) {
   return ready > 0 && fd >= 0 && (watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
-void UseAlternateSignalStack() {
-  // Kept for the thread's life, which is the process's; remembered here, so
-  // that the stacks stay reachable memory rather than a leak.
-  static void* stacks[16];
-  static std::atomic<int> count{0};
-  int slot = count++;
-  if (slot >= static_cast<int>(sizeof stacks / sizeof stacks[0])) return;
+bool IsSignalPending() { return pendingSignal != 0; }
+
+AlternateSignalStack::AlternateSignalStack() : stack_(new (std::nothrow) char[kAltStackSize]) {
   stack_t stack = {};
-  stack.ss_sp = stacks[slot] = malloc(kAltStackSize);
+  stack.ss_sp = stack_.get();
   stack.ss_size = kAltStackSize;
-  if (stack.ss_sp != nullptr) sigaltstack(&stack, nullptr);
+  if (stack_ && sigaltstack(&stack, nullptr) != 0) stack_.reset();
+}
+
+AlternateSignalStack::~AlternateSignalStack() {
+  if (!stack_) return;
+  stack_t none = {};
+  none.ss_flags = SS_DISABLE;
+  sigaltstack(&none, nullptr);
 }

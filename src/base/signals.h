@@ -16,6 +16,8 @@
 
 #include <sys/types.h>
 
+#include <memory>
+
 /// What a signal does to the run.
 enum class SignalAction {
   kIgnore,  // nothing; children inherit the ignored disposition
@@ -54,6 +56,20 @@ void WatchChildren();
 /// Main thread only.
 bool WaitForReadable(int fd, int ms);
 
-/// Gives the calling thread an alternate signal stack of its own, so that a
-/// fault of a thread that ran out of stack still ends inside its handler.
-void UseAlternateSignalStack();
+/// True when a handled signal has arrived and waits for the main thread to
+/// act on it. Any thread, also from a signal handler.
+bool IsSignalPending();
+
+/// Gives the calling thread an alternate signal stack of its own for as long
+/// as the object lives, so that a fault of a thread that ran out of stack
+/// still ends inside its handler.
+class AlternateSignalStack {
+ public:
+  AlternateSignalStack();
+  ~AlternateSignalStack();
+  AlternateSignalStack(const AlternateSignalStack&) = delete;
+  AlternateSignalStack& operator=(const AlternateSignalStack&) = delete;
+
+ private:
+  std::unique_ptr<char[]> stack_;
+};

@@ -259,7 +259,7 @@ X11Funcs* LoadX11(bool) {
 
 void* DispatchX11Events(void* argument) {
   if (!dispatch || x11funcs == nullptr || appcontext == nullptr) return argument;
-  UseAlternateSignalStack();
+  AlternateSignalStack faultStack;
   do {
     // Once the server is gone, Xlib may block in any call on the connection.
     if (dispatch && !connectionLost && LockToolkit()) {
