@@ -18,6 +18,8 @@ MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
 STAND_IN = os.environ.get("BRAMLET_JAVA_STAND_IN", "")
 # A malloc to preload that faults on a trigger (tests/support/malloc_fault.c).
 MALLOC_FAULT = os.environ.get("BRAMLET_MALLOC_FAULT", "")
+# An open to preload that holds a program at a file (tests/support/open_gate.c).
+OPEN_GATE = os.environ.get("BRAMLET_OPEN_GATE", "")
 # Built with AddressSanitizer, whose allocator and signal handling are its own.
 SANITIZED = os.environ.get("BRAMLET_SANITIZED") == "1"
 BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", ".")
