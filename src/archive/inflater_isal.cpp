@@ -17,14 +17,26 @@ struct Inflater::State {
   bool ended = false;                     // and all given out
 };
 
-Inflater::Inflater() : state(std::make_unique<State>()) {
-  isal_inflate_init(&state->isal);
-  state->isal.crc_flag = ISAL_GZIP_NO_HDR;  // raw deflate, its output's CRC-32 kept, no trailer
-}
-
-Inflater::~Inflater() = default;
-
 namespace {
+
+// ISA-L picks the implementations of its decoder and CRC for the processor
+// on their first calls. Making those calls once, while a static is
+// initialised, keeps threads that begin inflating together from racing to
+// pick.
+void ChooseImplementations() {
+  static const bool chosen = [] {
+    auto isal = std::make_unique<inflate_state>();
+    isal_inflate_init(isal.get());
+    isal->crc_flag = ISAL_GZIP_NO_HDR;
+    unsigned char empty[] = {0x03, 0x00}, out[1];  // a final block of the fixed code, empty
+    isal->next_in = empty;
+    isal->avail_in = sizeof empty;
+    isal->next_out = out;
+    isal->avail_out = sizeof out;
+    return isal_inflate(isal.get()) == ISAL_DECOMP_OK;
+  }();
+  (void)chosen;
+}
 
 const char* ErrorText(int error) {
   switch (error) {
@@ -38,6 +50,14 @@ const char* ErrorText(int error) {
 }
 
 }  // namespace
+
+Inflater::Inflater() : state(std::make_unique<State>()) {
+  ChooseImplementations();
+  isal_inflate_init(&state->isal);
+  state->isal.crc_flag = ISAL_GZIP_NO_HDR;  // raw deflate, its output's CRC-32 kept, no trailer
+}
+
+Inflater::~Inflater() = default;
 
 InflateStatus Inflate(Inflater* inflater) {
   Inflater::State* state = inflater->state.get();
@@ -84,5 +104,6 @@ InflateStatus Inflate(Inflater* inflater) {
 
 uint32_t Crc32(uint32_t crc, const unsigned char* data, size_t length) {
   // ISA-L's reflected gzip CRC chains as zlib's crc32 does.
+  ChooseImplementations();
   return crc32_gzip_refl(crc, data, length);
 }
