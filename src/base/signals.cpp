@@ -182,8 +182,10 @@ void WatchChildren() {
 
 bool WaitForReadable(int fd, int ms) {
   HandlePendingSignal();
-  // poll skips negative descriptors.
+  // poll skips negative descriptors. Without a wake-up pipe (none could be
+  // made) the wait looks again every few milliseconds instead.
   struct pollfd watched[2] = {{wakeFds[0], POLLIN, 0}, {fd, POLLIN, 0}};
+  if (wakeFds[0] < 0 && (ms < 0 || ms > 20)) ms = 20;
   int ready = poll(watched, 2, ms);
   if (ready > 0 && (watched[0].revents & POLLIN)) {
     char drained[64];
