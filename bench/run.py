@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Extraction benchmark: bench_extract against unzip, bsdtar, Python's zipfile
-and a zlib-only floor.
+"""Extraction benchmark: bench_extract (the launcher's extraction, on every
+core) against bsdtar and a zlib-only floor (one thread, what the launcher did
+before), and with --more against unzip and Python's zipfile too.
 
-    bench/run.py [--build DIR] [--work DIR] [--runs N] [--settle SECONDS]
+    bench/run.py [--build DIR] [--work DIR] [--runs N] [--settle SECONDS] [--more] [--prefixed]
 
 Builds bench_extract and bench_floor in the build directory (default: build),
 makes the payloads under the work directory (default: /tmp/bramlet-bench,
 reused by later runs): the installed JDK's tree deflated, 20,000 text files of
-1-8 KiB in a tree of depth 4, the JDK tree stored, each also behind 1 MiB of
-foreign bytes. Each payload is extracted N times by every tool, each run into
+1-8 KiB in a tree of depth 4, the JDK tree stored, and with --prefixed each
+also behind 1 MiB of foreign bytes. Each payload is extracted N times by every tool, each run into
 a new empty directory, each tool's run paired with a floor run right before
 it (floor, tool, floor, tool ...), because the machine's speed drifts between
 calls; before each run the page cache is written back and dropped and the
@@ -76,7 +77,7 @@ def make_small_tree(root):
     assert count == SMALL_FILES
 
 
-def make_payloads(work, jdk):
+def make_payloads(work, jdk, prefixed):
     """Returns [(name, path)], building what is missing."""
     os.makedirs(work, exist_ok=True)
     payloads = []
@@ -98,6 +99,8 @@ def make_payloads(work, jdk):
     prefix = random.Random(1).randbytes(PREFIX_SIZE)
     for name, path in plain:
         payloads.append((name, path))
+        if not prefixed:
+            continue
         behind = os.path.join(work, name + "-prefixed.zip")
         if not os.path.exists(behind):
             with open(behind + ".part", "wb") as out, open(path, "rb") as archive:
@@ -108,15 +111,17 @@ def make_payloads(work, jdk):
     return payloads
 
 
-def tools(bench_extract, floor):
+def tools(bench_extract, floor, more):
     python = os.path.realpath(sys.executable)
-    return {
+    commands = {
         "floor": lambda a, d: [floor, a, d],
         "bench_extract": lambda a, d: [bench_extract, a, d],
-        "unzip -q": lambda a, d: ["unzip", "-q", a, "-d", d],
         "bsdtar -xf": lambda a, d: ["bsdtar", "-xf", a, "-C", d],
-        "python3 -m zipfile -e": lambda a, d: [python, "-m", "zipfile", "-e", a, d],
     }
+    if more:
+        commands["unzip -q"] = lambda a, d: ["unzip", "-q", a, "-d", d]
+        commands["python3 -m zipfile -e"] = lambda a, d: [python, "-m", "zipfile", "-e", a, d]
+    return commands
 
 
 def settle_memory(archive):
@@ -207,11 +212,13 @@ def main():
     parser.add_argument("--settle", type=float, default=60)
     parser.add_argument("--jdk", default=None, help="JDK tree to zip (default: the one javac belongs to)")
     parser.add_argument("--only", nargs="+", help="measure only these payloads (jdk, small, jdk-stored, ...)")
+    parser.add_argument("--more", action="store_true", help="unzip and Python's zipfile too")
+    parser.add_argument("--prefixed", action="store_true", help="each payload behind 1 MiB of foreign bytes too")
     args = parser.parse_args()
 
     bench_extract, floor = build(os.path.abspath(args.build))
-    payloads = make_payloads(args.work, args.jdk or find_jdk())
-    commands = tools(bench_extract, floor)
+    payloads = make_payloads(args.work, args.jdk or find_jdk(), args.prefixed)
+    commands = tools(bench_extract, floor, args.more)
     rows = []
     if args.only:
         payloads = [p for p in payloads if p[0] in args.only]
