@@ -1,6 +1,6 @@
-"""The example installer of examples/ on real Java runtimes: packed with a
-runtime made by mksetup --jlink and run where the host has no Java at all,
-and packed alone and run on the host's JDK found through JAVA_HOME."""
+"""The example installer of examples/ on real Java runtimes of the target:
+packed with a runtime made by mksetup --jlink and run where the host has no
+Java at all, and packed alone and run on a JDK found through PATH."""
 
 import os
 import re
@@ -10,7 +10,7 @@ import unittest
 import harness
 
 PAYLOAD = os.environ.get("BRAMLET_EXAMPLE_PAYLOAD", "")
-JDK = "/usr/lib/jvm/java-17-openjdk-amd64"
+JDK = harness.JDK
 # No JAVA_HOME, and a PATH without java: the runtime must come from the payload.
 NO_JAVA = {"JAVA_HOME": None}
 
@@ -35,9 +35,12 @@ class ExampleInstaller(unittest.TestCase):
                             **kwargs)
 
         scenario("silent", "bundled", ["-silent", d.write("state", "installDir=%s\n" % (d / "silent"))])
-        # The distribution's JDK, through the links of /usr/bin/java.
+        # A JDK of the target found as distributions install one, through
+        # links such as /usr/bin/java -> /etc/alternatives/java -> the JDK's.
+        os.symlink(JDK + "/bin/java", d / "alternative")
+        os.symlink(d / "alternative", d.mkdir("bin") / "java")
         scenario("jdk", "alone", ["-silent", d.write("state-jdk", "installDir=%s\n" % (d / "jdk"))],
-                 env={"PATH": harness.TOOLS_PATH})
+                 env={"PATH": d / "bin" + ":" + harness.TOOLS_PATH})
         with open(d.write("typed", "relative\n%s\n" % (d / "console")), "rb") as typed:
             scenario("console", "bundled", ["-console", "-savestate", d / "answers"], stdin=typed)
 

@@ -65,7 +65,7 @@ class Mksetup(unittest.TestCase):
     def test_a_java_8_kit_is_bundled_with_its_links_followed_and_dangling_ones_left_out(self):
         d = self.dir
         d.write("jdk/jre/bin/java", "#!/bin/sh\n", 0o755)
-        d.write("jdk/jre/lib/amd64/libjava.so", "lib")
+        d.write("jdk/jre/lib/%s/libjava.so" % harness.ARCH, "lib")
         d.write("jdk/lib/tools.jar", "tools")
         d.write("shared/cacerts", "certificates")
         os.symlink(d / "shared/cacerts", d / "jdk/jre/lib/cacerts")
@@ -139,7 +139,7 @@ class Mksetup(unittest.TestCase):
         d.write("payload/bramlet.class", "main")
         # A failing jlink in one line, without its own output.
         self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1): "
-                           "Error: Module no.such.module not found", env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
+                           "Error: Module no.such.module not found", env={"JAVA_HOME": harness.JDK})
         self.assertRefused(["--runtime", d / "payload/docs"], "%s: not a Java runtime the launcher accepts (no bin/java "
                            "beside lib/libjava.so)" % (d / "payload/docs"))
         self.assertRefused(["--launcher", harness.installer(d / "full")],
