@@ -17,6 +17,7 @@
 #include "archive/zip.h"
 #include "base/unique_fd.h"
 #include "packager/archive_writer.h"
+#include "packager/machine.h"
 #include "packager/payload_walk.h"
 #include "packager/runtime_bundle.h"
 #include "packager/setup_file.h"
@@ -34,8 +35,9 @@ bool Refuse(const std::string& message, std::string* err) {
 
 void Warn(const std::string& message) { fprintf(stderr, "mksetup: warning: %s\n", message.c_str()); }
 
-// The launcher must be a readable file that carries no payload yet.
-bool CheckLauncher(const std::string& launcher, std::string* err) {
+// The launcher must be a readable program that carries no payload yet; its
+// machine goes to *arch.
+bool CheckLauncher(const std::string& launcher, std::string* arch, std::string* err) {
   struct stat st;
   if (stat(launcher.c_str(), &st) != 0) return Refuse(launcher + ": " + strerror(errno), err);
   if (!S_ISREG(st.st_mode)) return Refuse(launcher + ": not a launcher (not a regular file)", err);
@@ -43,6 +45,9 @@ bool CheckLauncher(const std::string& launcher, std::string* err) {
     return Refuse(launcher + ": " + strerror(errno), err);
   if (ZipArchive(zipOpen(launcher.c_str(), nullptr)))
     return Refuse(launcher + ": already carries a payload; give the bare launcher", err);
+  std::optional<std::string> machine = ProgramArch(launcher);
+  if (!machine) return Refuse(launcher + ": not a launcher (no program for a machine Java runs on)", err);
+  *arch = *machine;
   return true;
 }
 
@@ -83,11 +88,12 @@ bool HoldsRuntimeEntries(const std::vector<PayloadItem>& items) {
   return false;
 }
 
-// Adds the runtime in dir under package/jre, with the directory entries
-// that lead to it.
-bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::string* err) {
+// Adds the runtime in dir, for the machine arch, under package/jre, with the
+// directory entries that lead to it.
+bool AddRuntime(const std::string& dir, const std::string& arch, std::vector<PayloadItem>* items,
+                std::string* err) {
   // The launcher will look at the extracted copy exactly so.
-  if (!GetJREPath(dir.c_str()))
+  if (!GetJREPath(dir.c_str(), arch.c_str()))
     return Refuse(dir + ": not a Java runtime the launcher accepts (no bin/java beside lib/libjava.so)", err);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) return Refuse(dir + ": " + strerror(errno), err);
@@ -125,6 +131,17 @@ bool ChooseMainClass(const Command& command, const std::string& launcher, std::s
   return true;
 }
 
+// The JDK whose modules --jlink links must hold them, for the launcher's
+// machine; checked before jlink runs.
+bool CheckJlinkJdk(const std::string& launcher, const std::string& arch, const std::string& jdk,
+                   std::string* err) {
+  struct stat st;
+  if (stat((jdk + "/jmods/java.base.jmod").c_str(), &st) != 0)
+    return Refuse(jdk + ": no jmods/java.base.jmod; --jdk takes a JDK of Java 9 or later with its jmods",
+                  err);
+  return CheckRuntimeArch(launcher, arch, jdk, "the JDK in " + jdk, err);
+}
+
 }  // namespace
 
 std::optional<std::string> LauncherMainClass(const std::string& launcher) {
@@ -148,7 +165,8 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   ArchiveSettings settings;
   settings.level = command.level;
   settings.verbose = command.verbose;
-  if (!CheckLauncher(launcher, err) || !ReadSourceDateEpoch(&settings, err)) return false;
+  std::string arch;
+  if (!CheckLauncher(launcher, &arch, err) || !ReadSourceDateEpoch(&settings, err)) return false;
 
   std::string mainClass;
   if (!ChooseMainClass(command, launcher, &mainClass, err)) return false;
@@ -166,19 +184,25 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
   if (bundling && HoldsRuntimeEntries(items))
     return Refuse(command.payload + ": already holds package/jre; drop it or the runtime option", err);
   if (!CheckOutputOutsidePayload(command.payload, command.output, err)) return false;
+  if (!command.jdk.empty() && !CheckJlinkJdk(launcher, arch, command.jdk, err)) return false;
 
   StagingDir staging;
   if (!staging.Create(command.output, err)) return false;
   std::string runtime = command.runtime;
   std::string bundled = runtime.empty() ? "no runtime" : "the runtime in " + runtime;
+  std::string runtimeName = bundled;
   if (!command.jlinkModules.empty()) {
     runtime = staging.path() + "/jre";
     bundled = "a runtime of " + command.jlinkModules + " made by jlink";
+    runtimeName =
+        command.jdk.empty() ? "the runtime jlink made from the host's JDK" : "the runtime jlink made";
     printf("mksetup: making a runtime of %s with jlink\n", command.jlinkModules.c_str());
     fflush(stdout);
-    if (!MakeJlinkRuntime(command.jlinkModules, runtime, command.verbose, err)) return false;
+    if (!MakeJlinkRuntime(command.jlinkModules, command.jdk, runtime, command.verbose, err)) return false;
   }
-  if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
+  if (!runtime.empty() && (!CheckRuntimeArch(launcher, arch, runtime, runtimeName, err) ||
+                           !AddRuntime(runtime, arch, &items, err)))
+    return false;
   SortItems(&items);
   std::string archive = staging.path() + "/payload.zip";
   int64_t size = 0;
@@ -187,6 +211,6 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     return false;
   *made = command.output + ": " + std::to_string(items.size()) +
           (items.size() == 1 ? " entry, " : " entries, ") + std::to_string(static_cast<long long>(size)) +
-          " bytes, with " + bundled;
+          " bytes, for " + arch + ", with " + bundled;
   return true;
 }

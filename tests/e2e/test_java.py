@@ -20,7 +20,7 @@ class ExampleInstaller(unittest.TestCase):
     def setUpClass(cls):
         cls.dir = d = harness.Scratch()
         cls.batch = harness.Batch()
-        for name, options in (("bundled", ["--jlink", "java.base"]), ("alone", [])):
+        for name, options in (("bundled", ["--jlink", "java.base", "--jdk", JDK]), ("alone", [])):
             cls.pack = harness.run(["--launcher", harness.LAUNCHER] + options + [PAYLOAD, d / name],
                                    program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
             if cls.pack.status != 0:
@@ -67,7 +67,8 @@ class ExampleInstaller(unittest.TestCase):
 
     def test_mksetup_says_what_it_does_and_made(self):
         self.assertRegex(self.jlinked, r"^mksetup: making a runtime of java.base with jlink\nmksetup: made %s: "
-                         r"\d+ entries, \d+ bytes, with a runtime of java.base made by jlink\n$" % (self.dir / "bundled"))
+                         r"\d+ entries, \d+ bytes, for %s, with a runtime of java.base made by jlink\n$"
+                         % (self.dir / "bundled", harness.ARCH))
 
     def test_console_dialogue_and_saved_answers(self):
         self.assertIn("Installation directory [/opt/bramlet-example]: Please give an absolute path.\n"
