@@ -123,7 +123,8 @@ class GraphicalRunTest(unittest.TestCase):
         self.assertEqual((g["x"], g["y"]), ((640 - g["width"]) // 2, 0))
         # OK is below the bottom of the screen: Return presses it.
         self.x.press_ok(box)
-        self.assertEqual(harness.finish(proc).status, 1)
+        r = harness.finish(proc)
+        self.assertEqual(r.status, 1, r)
 
     def test_a_server_lost_while_a_box_is_up_leaves_its_text_on_the_console(self):
         proc = self.start(main_class=False)
