@@ -15,10 +15,12 @@ jdk_root=/var/cache/bramlet/arm64-jdk
 scripts/install-deps.sh
 scripts/install-arm64-deps.sh "$jdk_root"
 jdk=$jdk_root/usr/lib/jvm/java-17-openjdk-arm64
+# This machine's JDK, whose jlink links the arm64 JDK's modules.
+host_jdk=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)
 
 say "build-arm64: configure and build"
 cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DBRAMLET_TEST_JAVA_HOME="$jdk" >/dev/null
+  -DBRAMLET_TEST_JAVA_HOME="$jdk" -DBRAMLET_TEST_JLINK_HOME="$host_jdk" >/dev/null
 cmake --build build-arm64 -j "$jobs"
 
 say "build-arm64: tests under qemu-user"
@@ -31,7 +33,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs" --target mksetup >/dev/null
 work=$(mktemp -d /tmp/bramlet-arm64.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-JAVA_HOME=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture) build/src/mksetup --launcher \
+JAVA_HOME=$host_jdk build/src/mksetup --launcher \
   build-arm64/src/bramlet-setup --jlink java.base --jdk "$jdk" build-arm64/examples/payload "$work/setup"
 echo "installDir=$work/app" >"$work/state"
 env -i PATH=/usr/sbin:/sbin "$work/setup" -silent "$work/state" >"$work/log" || { cat "$work/log"; exit 1; }

@@ -18,11 +18,13 @@ MKSETUP = os.environ.get("BRAMLET_MKSETUP", "")
 STAND_IN = os.environ.get("BRAMLET_JAVA_STAND_IN", "")
 BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", ".")
 # The target's directory under a Java 8 runtime's lib, its Debian
-# architecture, and a JDK of the target; EMULATED when its programs run under
-# qemu-user (a cross build).
+# architecture, a JDK of the target and the JDK whose jlink makes runtimes of
+# its modules (the build machine's in a cross build); EMULATED when the
+# target's programs run under qemu-user.
 ARCH = os.environ.get("BRAMLET_JAVA_ARCH", "")
 DEB_ARCH = os.environ.get("BRAMLET_DEB_ARCH", "")
 JDK = os.environ.get("BRAMLET_TEST_JAVA_HOME", "")
+JLINK_HOME = os.environ.get("BRAMLET_JLINK_HOME") or JDK
 EMULATED = bool(os.environ.get("BRAMLET_EMULATED"))
 # Another machine than the target, as its ELF header names it.
 OTHER_ARCH, OTHER_MACHINE = ("amd64", 62) if ARCH == "aarch64" else ("aarch64", 183)

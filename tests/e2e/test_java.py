@@ -1,6 +1,7 @@
 """The example installer of examples/ on real Java runtimes of the target:
-packed with a runtime made by mksetup --jlink and run where the host has no
-Java at all, and packed alone and run on a JDK found through PATH."""
+packed with a runtime that mksetup --jlink makes of the target JDK's modules
+(with the build machine's jlink in a cross build) and run where the host has
+no Java at all, and packed alone and run on a JDK found through PATH."""
 
 import os
 import re
@@ -22,7 +23,7 @@ class ExampleInstaller(unittest.TestCase):
         cls.batch = harness.Batch()
         for name, options in (("bundled", ["--jlink", "java.base", "--jdk", JDK]), ("alone", [])):
             cls.pack = harness.run(["--launcher", harness.LAUNCHER] + options + [PAYLOAD, d / name],
-                                   program=harness.MKSETUP, env={"JAVA_HOME": JDK}, timeout=300)
+                                   program=harness.MKSETUP, env={"JAVA_HOME": harness.JLINK_HOME}, timeout=300)
             if cls.pack.status != 0:
                 return
             if options:

@@ -179,7 +179,7 @@ class Mksetup(unittest.TestCase):
         d.write("payload/bramlet.class", "main")
         # A failing jlink in one line, without its own output.
         self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1): "
-                           "Error: Module no.such.module not found", env={"JAVA_HOME": harness.JDK})
+                           "Error: Module no.such.module not found", env={"JAVA_HOME": harness.JLINK_HOME})
         self.assertRefused(["--runtime", d / "payload/docs"], "%s: not a Java runtime the launcher accepts (no bin/java "
                            "beside lib/libjava.so)" % (d / "payload/docs"))
         self.assertRefused(["--launcher", harness.installer(d / "full")],
