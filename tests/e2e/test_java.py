@@ -37,11 +37,12 @@ class ExampleInstaller(unittest.TestCase):
 
         scenario("silent", "bundled", ["-silent", d.write("state", "installDir=%s\n" % (d / "silent"))])
         # A JDK of the target found as distributions install one, through
-        # links such as /usr/bin/java -> /etc/alternatives/java -> the JDK's.
+        # links such as /usr/bin/java -> /etc/alternatives/java -> the JDK's,
+        # and no other.
         os.symlink(JDK + "/bin/java", d / "alternative")
         os.symlink(d / "alternative", d.mkdir("bin") / "java")
         scenario("jdk", "alone", ["-silent", d.write("state-jdk", "installDir=%s\n" % (d / "jdk"))],
-                 env={"PATH": d / "bin" + ":" + harness.TOOLS_PATH})
+                 env={"PATH": d / "bin"})
         with open(d.write("typed", "relative\n%s\n" % (d / "console")), "rb") as typed:
             scenario("console", "bundled", ["-console", "-savestate", d / "answers"], stdin=typed)
 
