@@ -2,9 +2,19 @@
 # Installs what is missing, builds the project twice (plain, and with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in
 # both builds, then replays the archive reader's fuzzing corpus and fuzzes it
-# briefly from a fixed seed. "--quick" runs the plain build only.
+# briefly from a fixed seed, and last runs every test of an arm64 cross build
+# under qemu-user (scripts/run-arm64-tests.sh). "--quick" runs the plain
+# build only; "--no-arm64" leaves out the arm64 tests.
 set -eu
 cd "$(dirname "$0")/.."
+quick="" arm64=yes
+for arg; do
+  case $arg in
+    --quick) quick=yes arm64="" ;;
+    --no-arm64) arm64="" ;;
+    *) echo "usage: $0 [--quick] [--no-arm64]" >&2; exit 2 ;;
+  esac
+done
 scripts/install-deps.sh
 
 jobs=$(nproc)
@@ -20,8 +30,9 @@ check() {  # check BUILD_DIR [CMAKE_OPTION...]
 }
 
 check build
-if [ "${1:-}" != "--quick" ]; then
+if [ -z "$quick" ]; then
   check build-sanitize -DBRAMLET_SANITIZE=ON
   scripts/run-fuzz.sh --check
 fi
+[ -z "$arm64" ] || scripts/run-arm64-tests.sh
 echo "== all tests passed"

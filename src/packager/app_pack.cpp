@@ -140,15 +140,19 @@ std::string KitDirectory(const std::string& toolDir) { return toolDir + "../shar
 bool PackApp(const Command& given, const std::string& toolDir, std::string* made, std::string* err) {
   Command command = given;
   const AppOptions& app = command.app;
-  std::string launcher, uninstaller;
+  std::string launcher, uninstaller, arch, uninstallerArch;
   if (!CheckProductName(app.name, err) || !CheckProductVersion(app.version, err) ||
       !ChooseLauncher(command.launcher, toolDir.empty() ? "" : toolDir + "bramlet-setup", "launcher",
-                      "--launcher", &launcher, err) ||
+                      "--launcher", &launcher, &arch, err) ||
       !CheckRuns(launcher, "bramlet", err) ||
       !ChooseLauncher(app.uninstaller, toolDir.empty() ? "" : toolDir + "bramlet-uninstall",
-                      "uninstaller launcher", "--uninstaller", &uninstaller, err) ||
+                      "uninstaller launcher", "--uninstaller", &uninstaller, &uninstallerArch, err) ||
       !CheckRuns(uninstaller, "bramlet_uninstall", err))
     return false;
+  if (uninstallerArch != arch)
+    return Refuse(uninstaller + " runs on " + uninstallerArch + ", " + launcher + " on " + arch +
+                      "; give an uninstaller for the launcher's machine",
+                  err);
   std::string kit = KitDirectory(toolDir);
   struct stat st;
   if (toolDir.empty() || stat((kit + "/PackageFormat.jar").c_str(), &st) != 0)
@@ -190,5 +194,5 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
            AddFile("package/product.properties", staging + "/product.properties", 0644, items, err) &&
            AddFile("package/modes", staging + "/modes", 0644, items, err);
   };
-  return Assemble(command, launcher, std::move(items), complete, made, err);
+  return Assemble(command, launcher, arch, std::move(items), complete, made, err);
 }

@@ -103,6 +103,8 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
       if (!TakeValue(argc, argv, &i, &command->runtime, err)) return false;
     } else if (arg == "--jlink") {
       if (!TakeValue(argc, argv, &i, &command->jlinkModules, err)) return false;
+    } else if (arg == "--jdk") {
+      if (!TakeValue(argc, argv, &i, &command->jdk, err)) return false;
     } else if (arg == "--") {
       operands.insert(operands.end(), argv + i + 1, argv + argc);
       break;
@@ -120,6 +122,10 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
   if (store) command->level = 0;
   if (!command->runtime.empty() && !command->jlinkModules.empty()) {
     *err = "--runtime and --jlink exclude each other";
+    return false;
+  }
+  if (!command->jdk.empty() && command->jlinkModules.empty()) {
+    *err = "--jdk goes with --jlink";
     return false;
   }
   if (command->mainClass.find('/') != std::string::npos) {
@@ -179,6 +185,8 @@ void PrintUsage(FILE* to) {
       "  --runtime DIR      bundle the Java runtime in DIR as package/jre\n"
       "  --jlink MODULES    bundle a runtime of these modules (comma-separated)\n"
       "                     made with the host JDK's jlink\n"
+      "  --jdk DIR          with --jlink: take the modules from the JDK in DIR,\n"
+      "                     such as one for another machine\n"
       "  -v                 print a line per file, and all that jlink prints\n"
       "With --app DIR (the application's files, installed with their modes):\n"
       "  --name NAME        the product's name: /opt/NAME, bin/NAME, NAME.desktop\n"

@@ -25,6 +25,7 @@ struct Command {
   std::string mainClass;     // --main-class; empty for the launcher's own (--app: the jar's)
   std::string runtime;       // --runtime DIR
   std::string jlinkModules;  // --jlink MODULES
+  std::string jdk;           // --jdk DIR, whose jmods --jlink links; empty for jlink's own
   int level = 6;             // 0 for --store
   bool verbose = false;
   AppOptions app;  // --app and the options that go with it

@@ -17,6 +17,7 @@
 #include "archive/zip.h"
 #include "base/unique_fd.h"
 #include "packager/archive_writer.h"
+#include "packager/machine.h"
 #include "packager/payload_walk.h"
 #include "packager/runtime_bundle.h"
 #include "packager/setup_file.h"
@@ -34,8 +35,9 @@ bool Refuse(const std::string& message, std::string* err) {
 
 void Warn(const std::string& message) { fprintf(stderr, "mksetup: warning: %s\n", message.c_str()); }
 
-// The launcher must be a readable file that carries no payload yet.
-bool CheckLauncher(const std::string& launcher, std::string* err) {
+// The launcher must be a readable program that carries no payload yet; its
+// machine goes to *arch.
+bool CheckLauncher(const std::string& launcher, std::string* arch, std::string* err) {
   struct stat st;
   if (stat(launcher.c_str(), &st) != 0) return Refuse(launcher + ": " + strerror(errno), err);
   if (!S_ISREG(st.st_mode)) return Refuse(launcher + ": not a launcher (not a regular file)", err);
@@ -43,6 +45,9 @@ bool CheckLauncher(const std::string& launcher, std::string* err) {
     return Refuse(launcher + ": " + strerror(errno), err);
   if (ZipArchive(zipOpen(launcher.c_str(), nullptr)))
     return Refuse(launcher + ": already carries a payload; give the bare launcher", err);
+  std::optional<std::string> machine = ProgramArch(launcher);
+  if (!machine) return Refuse(launcher + ": not a launcher (no program for a machine Java runs on)", err);
+  *arch = *machine;
   return true;
 }
 
@@ -73,11 +78,12 @@ bool HoldsRuntimeEntries(const std::vector<PayloadItem>& items) {
   return false;
 }
 
-// Adds the runtime in dir under package/jre, with the directory entries
-// that lead to it.
-bool AddRuntime(const std::string& dir, std::vector<PayloadItem>* items, std::string* err) {
+// Adds the runtime in dir, for the machine arch, under package/jre, with the
+// directory entries that lead to it.
+bool AddRuntime(const std::string& dir, const std::string& arch, std::vector<PayloadItem>* items,
+                std::string* err) {
   // The launcher will look at the extracted copy exactly so.
-  if (!GetJREPath(dir.c_str()))
+  if (!GetJREPath(dir.c_str(), arch.c_str()))
     return Refuse(dir + ": not a Java runtime the launcher accepts (no bin/java beside lib/libjava.so)", err);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) return Refuse(dir + ": " + strerror(errno), err);
@@ -115,6 +121,17 @@ bool ChooseMainClass(const Command& command, const std::string& launcher, std::s
   return true;
 }
 
+// The JDK whose modules --jlink links must hold them, for the launcher's
+// machine; checked before jlink runs.
+bool CheckJlinkJdk(const std::string& launcher, const std::string& arch, const std::string& jdk,
+                   std::string* err) {
+  struct stat st;
+  if (stat((jdk + "/jmods/java.base.jmod").c_str(), &st) != 0)
+    return Refuse(jdk + ": no jmods/java.base.jmod; --jdk takes a JDK of Java 9 or later with its jmods",
+                  err);
+  return CheckRuntimeArch(launcher, arch, jdk, "the JDK in " + jdk, err);
+}
+
 }  // namespace
 
 bool CheckOutputOutsidePayload(const std::string& payload, const std::string& output, std::string* err) {
@@ -138,7 +155,7 @@ std::optional<std::string> LauncherMainClass(const std::string& launcher) {
 }
 
 bool ChooseLauncher(const std::string& given, const std::string& fallback, const char* what,
-                    const char* option, std::string* launcher, std::string* err) {
+                    const char* option, std::string* launcher, std::string* arch, std::string* err) {
   *launcher = given;
   if (launcher->empty()) {
     if (fallback.empty() || access(fallback.c_str(), F_OK) != 0)
@@ -146,12 +163,12 @@ bool ChooseLauncher(const std::string& given, const std::string& fallback, const
                     err);
     *launcher = fallback;
   }
-  return CheckLauncher(*launcher, err);
+  return CheckLauncher(*launcher, arch, err);
 }
 
 bool Pack(const Command& command, const std::string& defaultLauncher, std::string* made, std::string* err) {
-  std::string launcher;
-  if (!ChooseLauncher(command.launcher, defaultLauncher, "launcher", "--launcher", &launcher, err))
+  std::string launcher, arch;
+  if (!ChooseLauncher(command.launcher, defaultLauncher, "launcher", "--launcher", &launcher, &arch, err))
     return false;
 
   std::string mainClass;
@@ -171,27 +188,34 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     return Refuse(command.payload + ": already holds package/jre; drop it or the runtime option", err);
   if (!CheckOutputOutsidePayload(command.payload, command.output, err)) return false;
 
-  return Assemble(command, launcher, std::move(items), nullptr, made, err);
+  return Assemble(command, launcher, arch, std::move(items), nullptr, made, err);
 }
 
-bool Assemble(const Command& command, const std::string& launcher, std::vector<PayloadItem> items,
-              const CompletePayload& complete, std::string* made, std::string* err) {
+bool Assemble(const Command& command, const std::string& launcher, const std::string& arch,
+              std::vector<PayloadItem> items, const CompletePayload& complete, std::string* made,
+              std::string* err) {
   ArchiveSettings settings;
   settings.level = command.level;
   settings.verbose = command.verbose;
   if (!ReadSourceDateEpoch(&settings, err)) return false;
+  if (!command.jdk.empty() && !CheckJlinkJdk(launcher, arch, command.jdk, err)) return false;
   StagingDir staging;
   if (!staging.Create(command.output, err)) return false;
   std::string runtime = command.runtime;
   std::string bundled = runtime.empty() ? "no runtime" : "the runtime in " + runtime;
+  std::string runtimeName = bundled;
   if (!command.jlinkModules.empty()) {
     runtime = staging.path() + "/jre";
     bundled = "a runtime of " + command.jlinkModules + " made by jlink";
+    runtimeName =
+        command.jdk.empty() ? "the runtime jlink made from the host's JDK" : "the runtime jlink made";
     printf("mksetup: making a runtime of %s with jlink\n", command.jlinkModules.c_str());
     fflush(stdout);
-    if (!MakeJlinkRuntime(command.jlinkModules, runtime, command.verbose, err)) return false;
+    if (!MakeJlinkRuntime(command.jlinkModules, command.jdk, runtime, command.verbose, err)) return false;
   }
-  if (!runtime.empty() && !AddRuntime(runtime, &items, err)) return false;
+  if (!runtime.empty() && (!CheckRuntimeArch(launcher, arch, runtime, runtimeName, err) ||
+                           !AddRuntime(runtime, arch, &items, err)))
+    return false;
   if (complete && !complete(staging.path(), &items, err)) return false;
   SortItems(&items);
   std::string archive = staging.path() + "/payload.zip";
@@ -201,6 +225,6 @@ bool Assemble(const Command& command, const std::string& launcher, std::vector<P
     return false;
   *made = command.output + ": " + std::to_string(items.size()) +
           (items.size() == 1 ? " entry, " : " entries, ") + std::to_string(static_cast<long long>(size)) +
-          " bytes, with " + bundled;
+          " bytes, for " + arch + ", with " + bundled;
   return true;
 }

@@ -20,22 +20,24 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
 /// none when it carries no such note.
 std::optional<std::string> LauncherMainClass(const std::string& launcher);
 
-/// The launcher to use: given, else fallback (what is beside mksetup).
-/// False with a message in *err (naming what and the option that names
-/// one) when there is none, or it is no bare launcher.
+/// The launcher to use: given, else fallback (what is beside mksetup), and
+/// the machine it runs on in *arch ("amd64", "aarch64", ...). False with a
+/// message in *err (naming what and the option that names one) when there
+/// is none, or it is no bare launcher.
 bool ChooseLauncher(const std::string& given, const std::string& fallback, const char* what,
-                    const char* option, std::string* launcher, std::string* err);
+                    const char* option, std::string* launcher, std::string* arch, std::string* err);
 
 /// Adds to the payload's items what depends on the runtime's entries (which
 /// are in them by then); files it writes go into the staging directory.
 using CompletePayload =
     std::function<bool(const std::string& staging, std::vector<PayloadItem>* items, std::string* err)>;
 
-/// Writes command.output: launcher followed by an archive of items, the
-/// runtime that command bundles, and what complete adds (when set); the
-/// rest as for Pack.
-bool Assemble(const Command& command, const std::string& launcher, std::vector<PayloadItem> items,
-              const CompletePayload& complete, std::string* made, std::string* err);
+/// Writes command.output: launcher (which runs on arch) followed by an
+/// archive of items, the runtime that command bundles (which must run on
+/// arch too), and what complete adds (when set); the rest as for Pack.
+bool Assemble(const Command& command, const std::string& launcher, const std::string& arch,
+              std::vector<PayloadItem> items, const CompletePayload& complete, std::string* made,
+              std::string* err);
 
 /// An installer written into the payload would be packed by the next run:
 /// false with a message in *err when output lies below payload.

@@ -37,7 +37,8 @@ bool StripRuntime(const std::string& home, std::string* err) {
 
 }  // namespace
 
-bool MakeJlinkRuntime(const std::string& modules, const std::string& output, bool verbose, std::string* err) {
+bool MakeJlinkRuntime(const std::string& modules, const std::string& jdk, const std::string& output,
+                      bool verbose, std::string* err) {
   std::string jlink = FindJlink();
   if (jlink.empty()) {
     *err = "--jlink needs a JDK's jlink (through JAVA_HOME or PATH); none found";
@@ -55,6 +56,7 @@ bool MakeJlinkRuntime(const std::string& modules, const std::string& output, boo
               "--no-man-pages",
               "--no-header-files",
               "--output=" + output};
+  if (!jdk.empty()) run.args.push_back("--module-path=" + jdk + "/jmods");
   // What jlink prints, kept beside its output for the one line that sums up a failure.
   std::string logPath = output + ".log";
   UniqueFd log(verbose ? -1 : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));

@@ -16,9 +16,8 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> GetJREPath(const char* directory) {
+std::optional<std::string> GetJREPath(const char* directory, const char* arch) {
   std::string dir = directory;
-  std::string arch = GetArch();
   std::string home;
   if (Exists(dir + "/lib/" + arch + "/libjava.so")) {
     home = dir;

@@ -14,8 +14,9 @@ const char* GetArch();
 /// jre/lib/<arch>/libjava.so, else the directory itself when it holds
 /// lib/libjava.so (Java 9 and later); in each case only when the home's
 /// bin/java is executable. None when it is no runtime home. mksetup accepts
-/// a runtime to bundle by the same rule.
-std::optional<std::string> GetJREPath(const char* directory);
+/// a runtime to bundle by the same rule, with the arch of the launcher it
+/// packs.
+std::optional<std::string> GetJREPath(const char* directory, const char* arch = GetArch());
 
 /// True when the development kit's tools.jar exists for runtimeHome: a home
 /// whose last component is "jre" is looked up as <home>/../lib/tools.jar,

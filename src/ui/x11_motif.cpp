@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <clocale>
+#include <cstdlib>
 #include <ctime>
 
 #include "base/locale.h"
@@ -205,6 +206,19 @@ bool ConnectWatchingSignals() {
   return job.connected;
 }
 
+// exit() destroys what the toolkit and its callbacks use (static objects,
+// the libraries' own state) while the event thread goes on dispatching; so
+// the process's end takes the toolkit lock and keeps it, and the thread
+// waits there. A thread stuck in a call to a server that no longer answers
+// keeps the lock: the end then waits for it 2 seconds at most.
+void HoldToolkitAtExit() {
+  if (!dispatch) return;
+  timespec deadline;
+  clock_gettime(CLOCK_REALTIME, &deadline);
+  deadline.tv_sec += 2;
+  pthread_mutex_timedlock(&lock, &deadline);
+}
+
 }  // namespace
 
 X11Funcs* LoadX11(bool) {
@@ -252,6 +266,8 @@ X11Funcs* LoadX11(bool) {
     return TearDown(false, &loadingx11);
   }
   if (!RaisePriority(eventThread)) return TearDown(true, &loadingx11);
+  static bool heldAtExit = false;
+  if (!heldAtExit) heldAtExit = atexit(HoldToolkitAtExit) == 0;
   loaded = x11funcs;
   loadingx11 = false;
   return x11funcs;

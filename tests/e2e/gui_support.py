@@ -2,6 +2,7 @@
 through, and WindowLog, the windows mapped on it as the server reports them."""
 
 import ctypes
+import glob
 import os
 import select
 import shutil
@@ -208,11 +209,15 @@ class Xvfb:
 
 
 def system_library(name="libXm.so.4"):
-    """The file behind a shared library's name, as the dynamic loader finds it."""
-    for line in subprocess.run(["/sbin/ldconfig", "-p"], capture_output=True).stdout.decode().splitlines():
-        if line.strip().startswith(name + " ") and "=>" in line:
-            return os.path.realpath(line.split("=>")[1].strip())
-    raise AssertionError("no %s on this system" % name)
+    """The file behind a shared library's name, as the dynamic loader finds it
+    for the launcher's machine: in its cache, or (another architecture's, on
+    a multiarch host) in the multiarch directories."""
+    cache = subprocess.run(["/sbin/ldconfig", "-p"], capture_output=True).stdout.decode().splitlines()
+    found = [line.split("=>")[1].strip() for line in cache if line.strip().startswith(name + " ") and "=>" in line]
+    for path in found + sorted(glob.glob("/usr/lib/*/" + name)):
+        if harness.elf_machine(path) == harness.elf_machine(harness.LAUNCHER):
+            return os.path.realpath(path)
+    raise AssertionError("no %s for the launcher's machine on this system" % name)
 
 
 def without_motif(command):

@@ -23,6 +23,17 @@ OPEN_GATE = os.environ.get("BRAMLET_OPEN_GATE", "")
 # Built with AddressSanitizer, whose allocator and signal handling are its own.
 SANITIZED = os.environ.get("BRAMLET_SANITIZED") == "1"
 BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", ".")
+# The target's directory under a Java 8 runtime's lib, its Debian
+# architecture, a JDK of the target and the JDK whose jlink makes runtimes of
+# its modules (the build machine's in a cross build); EMULATED when the
+# target's programs run under qemu-user.
+ARCH = os.environ.get("BRAMLET_JAVA_ARCH", "")
+DEB_ARCH = os.environ.get("BRAMLET_DEB_ARCH", "")
+JDK = os.environ.get("BRAMLET_TEST_JAVA_HOME", "")
+JLINK_HOME = os.environ.get("BRAMLET_JLINK_HOME") or JDK
+EMULATED = bool(os.environ.get("BRAMLET_EMULATED"))
+# Another machine than the target, as its ELF header names it.
+OTHER_ARCH, OTHER_MACHINE = ("amd64", 62) if ARCH == "aarch64" else ("aarch64", 183)
 NOBODY = 65534
 
 # Every run starts from this, so that the developer's own settings (locale,
@@ -225,12 +236,12 @@ def installer(out, files=None, main_class=True, jar=True, launcher=None, archive
     return out
 
 
-def java(home, version='java version "1.8.0_91"', layout="amd64", **conf):
+def java(home, version='java version "1.8.0_91"', layout="java8", **conf):
     """Makes a runtime home whose bin/java is the stand-in: a Java 8 runtime
-    ("amd64"), a later one ("modern") or a Java 8 kit ("jre"); conf sets the
+    ("java8"), a later one ("modern") or a Java 8 kit ("jre"); conf sets the
     stand-in's other keys."""
     root = os.path.join(home, "jre") if layout == "jre" else home
-    lib = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", "amd64")
+    lib = os.path.join(root, "lib") if layout == "modern" else os.path.join(root, "lib", ARCH)
     os.makedirs(lib, exist_ok=True)
     open(os.path.join(lib, "libjava.so"), "wb").close()
     os.makedirs(os.path.join(root, "bin"), exist_ok=True)
@@ -240,6 +251,26 @@ def java(home, version='java version "1.8.0_91"', layout="amd64", **conf):
     with open(program + ".conf", "w") as f:
         f.writelines("%s=%s\n" % kv for kv in dict(conf, version=version).items())
     return home
+
+
+def for_other_machine(program, out):
+    """Writes out: a copy of program (an ELF file of the target's) whose
+    header names OTHER_ARCH's machine."""
+    with open(program, "rb") as f:
+        image = bytearray(f.read())
+    image[18:20] = struct.pack("<H", OTHER_MACHINE)
+    os.makedirs(os.path.dirname(out), exist_ok=True)
+    with open(out, "wb") as f:
+        f.write(image)
+    os.chmod(out, 0o755)
+    return out
+
+
+def elf_machine(path):
+    """An ELF file's class, byte order and machine, as its header's bytes."""
+    with open(path, "rb") as f:
+        header = f.read(20)
+    return header[4:6] + header[18:20]
 
 
 def read_log(path):

@@ -24,13 +24,18 @@ def application(d, name, extra=True):
     return d / name
 
 
-def installer(d, out, app, version="1.0", runtime=True, options=()):
-    """Makes out, an installer of app with a licence and an icon (and the
-    test runtime, unless runtime is false) with the test launchers."""
-    args = ["--app", app, "--name", NAME, "--version", version, "--main-jar", "lib/hello.jar",
+def arguments(d, app, version="1.0"):
+    """mksetup's arguments for an installer of app with a licence and an
+    icon, with the test launchers."""
+    return ["--app", app, "--name", NAME, "--version", version, "--main-jar", "lib/hello.jar",
             "--license", d.write("license.txt", LICENSE), "--icon", os.path.join(SOURCES, "examples/icon.png"),
             "--launcher", harness.LAUNCHER, "--uninstaller", harness.UNINSTALLER, "--level", "1"]
-    args += ["--runtime", RUNTIME] if runtime else []
+
+
+def installer(d, out, app, version="1.0", runtime=True, options=()):
+    """Makes out, an installer of app (see arguments) with the test runtime,
+    unless runtime is false."""
+    args = arguments(d, app, version) + (["--runtime", RUNTIME] if runtime else [])
     r = harness.run(args + list(options) + [d / out], program=harness.MKSETUP, timeout=300)
     if r.status != 0:
         raise AssertionError("mksetup failed: %r" % r)

@@ -1,8 +1,10 @@
 """Installers made with mksetup --app and the installer kit, on real Java
-runtimes: a console dialogue through a pseudo-terminal, the answers it saved
-replayed silently by a newer version, an installation by an unprivileged
-user into its own directories, the start scripts, and the uninstaller, on
-the installed runtime where the host has no Java at all."""
+runtimes of the target: a console dialogue through a pseudo-terminal, the
+answers it saved replayed silently by a newer version, an installation by an
+unprivileged user into its own directories on a runtime that mksetup --jlink
+makes of the target JDK's modules (with the build machine's jlink in a cross
+build), the start scripts, and the uninstaller, on the installed runtime
+where the host has no Java at all, or on a JDK found through PATH."""
 
 import os
 import pty
@@ -16,7 +18,7 @@ import harness
 import kit_support
 from kit_support import NAME
 
-JDK = "/usr/lib/jvm/java-17-openjdk-amd64"
+JDK = harness.JDK
 # No JAVA_HOME, and a PATH without java: the runtime must come from the installer.
 NO_JAVA = {"JAVA_HOME": None}
 TEXTS = kit_support.texts()
@@ -32,6 +34,15 @@ class Kit(unittest.TestCase):
         bundled = kit_support.installer(d, "bundled", v1)
         kit_support.installer(d, "bundled-2.0", v2, version="2.0")
         alone = kit_support.installer(d, "alone", v1, runtime=False)
+        jlinked = d / "jlinked"
+        cls.jlinked = harness.run(kit_support.arguments(d, v1) + ["--jlink", "java.base", "--jdk", JDK, jlinked],
+                                  program=harness.MKSETUP, env={"JAVA_HOME": harness.JLINK_HOME}, timeout=300)
+        # A JDK of the target found as distributions install one, through
+        # links such as /usr/bin/java -> /etc/alternatives/java -> the JDK's,
+        # and no other.
+        os.symlink(JDK + "/bin/java", d / "alternative")
+        os.symlink(d / "alternative", d.mkdir("bin") / "java")
+        cls.jdk_path = {"PATH": d / "bin"}
         cls.home = d.mkdir("home")
         os.chown(cls.home, harness.NOBODY, harness.NOBODY)
 
@@ -46,11 +57,10 @@ class Kit(unittest.TestCase):
         os.write(cls.master, ("\n\nmaybe\nyes\nrelative\n%s\n" % (d / "console")).encode())
         scenario("console", bundled, ["-console", "-savestate", d / "answers"], stdin=slave)
         os.close(slave)
-        # The host's JDK, through the links of /usr/bin/java.
         scenario("jdk", alone, ["-silent", d.write("state-jdk", "installDir=%s\nlicenseAccepted=true\n" % (d / "jdk"))],
-                 env={"PATH": harness.TOOLS_PATH})
+                 env=cls.jdk_path)
         user = {"HOME": cls.home, "JAVA_HOME": None}
-        scenario("user", bundled, ["-silent", d.write("state-user", "licenseAccepted=true\n")], env=user,
+        scenario("user", jlinked, ["-silent", d.write("state-user", "licenseAccepted=true\n")], env=user,
                  unprivileged=True)
         scenario("unwritable", bundled, ["-silent", d.write("state-unwritable", "installDir=/opt/%s/x\n"
                                                             "licenseAccepted=true\n" % NAME)],
@@ -114,6 +124,10 @@ class Kit(unittest.TestCase):
         self.assertEqual(kit_support.installed(target) | kit_support.installed(d / "xdg-console"), set())
 
     def test_an_unprivileged_user_installs_into_its_own_directories_and_uninstalls(self):
+        # On a runtime that mksetup --jlink made of the target JDK's modules.
+        self.assertRegex(self.jlinked.stdout.decode(), r"^mksetup: making a runtime of java.base,java.desktop with "
+                         r"jlink\nmksetup: made %s: \d+ entries, \d+ bytes, for %s, with a runtime of "
+                         r"java.base,java.desktop made by jlink\n$" % (self.dir / "jlinked", harness.ARCH))
         self.result("user")
         target = self.home / ".local/opt" / NAME
         data = self.home / ".local/share"
@@ -139,9 +153,9 @@ class Kit(unittest.TestCase):
         target = self.dir / "jdk"
         self.result("jdk")
         self.assertFalse(os.path.exists(target / "runtime"))
-        self.assertRuns(target, JDK, env={"PATH": harness.TOOLS_PATH})
+        self.assertRuns(target, JDK, env=self.jdk_path)
         r = harness.run(["-silent"], program=target / "uninstall/uninstall",
-                        env={"PATH": harness.TOOLS_PATH, "XDG_DATA_DIRS": self.dir / "xdg-jdk"})
+                        env=dict(self.jdk_path, XDG_DATA_DIRS=self.dir / "xdg-jdk"))
         self.assertEqual(r.status, 0, r)
         self.assertEqual(kit_support.installed(target) | kit_support.installed(self.dir / "xdg-jdk"), set())
 

@@ -79,7 +79,7 @@ class LauncherRuns(unittest.TestCase):
         harness.java(d / "cwd-relhome/jre", log=d / "log-relhome")
         scenario("relhome", ["-console", "-tmpdir", "@TMP"], cwd=d / "cwd-relhome", env={"JAVA_HOME": "jre"},
                  files={"jre/bin/java": "#!/bin/sh\ntouch %s\n" % (d / "payload-java-ran"),
-                        "jre/lib/amd64/libjava.so": ""})
+                        "jre/lib/%s/libjava.so" % harness.ARCH: ""})
         # A relative -tmpdir still names the directory after the change into the working directory.
         d.mkdir("cwd-reltmp/rel")
         scenario("reltmp", ["-console", "-tmpdir", "rel"], cwd=d / "cwd-reltmp")

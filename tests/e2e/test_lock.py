@@ -93,13 +93,26 @@ class LockTest(unittest.TestCase):
                               "-console", "-tmpdir", self.dir.mkdir("tmp")], program="/usr/bin/strace",
                              env={"JAVA_HOME": self.java})
         self.addCleanup(harness.kill_group, proc)
-        harness.wait_for(lambda: os.path.exists("/proc/%d/fd" % proc.pid) and any(
-            os.readlink("/proc/%d/fd/%s" % (child, fd)) == os.path.normpath(path) for child in children(proc.pid)
-            for fd in os.listdir("/proc/%d/fd" % child)), what="the launcher's open lock file")
+        harness.wait_for(lambda: any(os.path.normpath(path) in open_files(child) for child in children(proc.pid)),
+                         what="the launcher's open lock file")
         os.unlink(path)
         harness.wait_for(self.started)
         third = harness.run(["-help"], program=self.setup)
         self.assertEqual((third.status, third.stderr), (1, ALREADY))
+
+
+def open_files(pid):
+    """The files pid has open, of those still open when looked at."""
+    files = set()
+    try:
+        for fd in os.listdir("/proc/%d/fd" % pid):
+            try:
+                files.add(os.readlink("/proc/%d/fd/%s" % (pid, fd)))
+            except FileNotFoundError:
+                pass
+    except FileNotFoundError:
+        pass
+    return files
 
 
 def children(pid):

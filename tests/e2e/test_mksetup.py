@@ -65,7 +65,7 @@ class Mksetup(unittest.TestCase):
     def test_a_java_8_kit_is_bundled_with_its_links_followed_and_dangling_ones_left_out(self):
         d = self.dir
         d.write("jdk/jre/bin/java", "#!/bin/sh\n", 0o755)
-        d.write("jdk/jre/lib/amd64/libjava.so", "lib")
+        d.write("jdk/jre/lib/%s/libjava.so" % harness.ARCH, "lib")
         d.write("jdk/lib/tools.jar", "tools")
         d.write("shared/cacerts", "certificates")
         os.symlink(d / "shared/cacerts", d / "jdk/jre/lib/cacerts")
@@ -97,6 +97,7 @@ class Mksetup(unittest.TestCase):
         for args, message in ((["x"], "give a payload directory and an output file"),
                               (["--level", "0", "x", "y"], "--level takes a deflate level from 1 to 9, not '0'"),
                               (["--store", "--level", "5", "x", "y"], "--store and --level exclude each other"),
+                              (["--jdk", "/usr/lib/jvm/jdk", "x", "y"], "--jdk goes with --jlink"),
                               (["x", "y", "--launcher"], "--launcher needs a value")):
             r = mksetup(args)
             self.assertEqual(r.status, 1, args)
@@ -108,7 +109,8 @@ class Mksetup(unittest.TestCase):
         self.assertEqual((r.status, r.stdout.decode().splitlines()), (0, [
             "bramlet.class (15 bytes)", "docs/", "docs/empty (0 bytes)", "docs/readme.txt (800 bytes)", "package/",
             "package/PackageFormat.jar (3 bytes)",
-            "mksetup: made %s: 6 entries, %d bytes, with no runtime" % (setup, os.path.getsize(setup))]))
+            "mksetup: made %s: 6 entries, %d bytes, for %s, with no runtime" % (setup, os.path.getsize(setup),
+                                                                                harness.ARCH)]))
         r = mksetup(["--list", setup])
         lines = r.stdout.decode().splitlines()
         self.assertEqual((r.status, [l.split()[:2] + l.split()[3:] for l in lines[:-1]], lines[-1]), (0, [
@@ -131,6 +133,44 @@ class Mksetup(unittest.TestCase):
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: No such file or directory\n"
                                                          % (self.dir / "missing")))
 
+    def test_the_launcher_and_the_runtime_are_for_one_machine(self):
+        d = self.dir
+        other = harness.for_other_machine(harness.LAUNCHER, d / "other/bramlet-setup")
+        # A Java 8 runtime for the other machine goes with its launcher, as the summary says.
+        harness.for_other_machine(harness.LAUNCHER, d / "jre8/bin/java")
+        d.write("jre8/lib/%s/libjava.so" % harness.OTHER_ARCH, "")
+        r = mksetup(["--launcher", other, "--runtime", d / "jre8", self.payload, d / "setup"])
+        self.assertEqual(r.status, 0, r)
+        self.assertRegex(r.stdout.decode(), r"^mksetup: made .*, for %s, with the runtime in " % harness.OTHER_ARCH)
+        # Each other pairing is refused, a JDK for --jlink before jlink runs.
+        mismatch = "%s runs on %s, %s on %s; give a launcher and a runtime for the same machine"
+        self.assertRefused(["--launcher", harness.LAUNCHER, "--runtime", d / "jre8"], mismatch % (
+            harness.LAUNCHER, harness.ARCH, "the runtime in %s" % (d / "jre8"), harness.OTHER_ARCH))
+        self.assertRefused(["--launcher", other, "--runtime", harness.JDK], mismatch % (
+            other, harness.OTHER_ARCH, "the runtime in %s" % harness.JDK, harness.ARCH))
+        shutil.copytree(d / "jre8", d / "jdk")
+        d.write("jdk/jmods/java.base.jmod", "")
+        self.assertRefused(["--launcher", harness.LAUNCHER, "--jlink", "java.base", "--jdk", d / "jdk"], mismatch % (
+            harness.LAUNCHER, harness.ARCH, "the JDK in %s" % (d / "jdk"), harness.OTHER_ARCH))
+        self.assertRefused(["--launcher", other, "--jlink", "java.base", "--jdk", d / "jre8"], "%s: no "
+                           "jmods/java.base.jmod; --jdk takes a JDK of Java 9 or later with its jmods" % (d / "jre8"))
+        # A jlink that logs its arguments and makes a runtime for the target
+        # (with the JDK's java), whichever modules it is given.
+        jlink = ('#!/bin/sh\necho "$@" >> %s\nfor a; do case $a in --output=*) out=${a#*=};; esac; done\n'
+                 '/bin/mkdir -p $out/bin $out/lib && /bin/touch $out/lib/libjava.so && /bin/cp %s/bin/java $out/bin\n')
+        d.write("host/bin/jlink", jlink % (d / "jlink-args", harness.JDK), 0o755)
+        self.assertRefused(["--launcher", other, "--jlink", "java.base"], mismatch % (
+            other, harness.OTHER_ARCH, "the runtime jlink made from the host's JDK", harness.ARCH),
+            env={"JAVA_HOME": d / "host"})
+        # A JDK for the target: its modules go to jlink.
+        os.unlink(d / "jdk/bin/java")
+        shutil.copy(harness.JDK + "/bin/java", d / "jdk/bin/java")
+        r = mksetup(["--launcher", harness.LAUNCHER, "--jlink", "java.base", "--jdk", d / "jdk", self.payload,
+                     d / "setup2"], env={"JAVA_HOME": d / "host"})
+        self.assertEqual(r.status, 0, r)
+        with open(d / "jlink-args") as f:
+            self.assertEqual(["--module-path=%s/jmods" % (d / "jdk") in line.split() for line in f], [False, True])
+
     def test_refusals_and_warnings(self):
         d = self.dir
         setup = self.out / "setup"
@@ -139,11 +179,13 @@ class Mksetup(unittest.TestCase):
         d.write("payload/bramlet.class", "main")
         # A failing jlink in one line, without its own output.
         self.assertRefused(["--jlink", "no.such.module"], "jlink --add-modules=no.such.module failed (exit status 1): "
-                           "Error: Module no.such.module not found", env={"JAVA_HOME": "/usr/lib/jvm/java-17-openjdk-amd64"})
+                           "Error: Module no.such.module not found", env={"JAVA_HOME": harness.JLINK_HOME})
         self.assertRefused(["--runtime", d / "payload/docs"], "%s: not a Java runtime the launcher accepts (no bin/java "
                            "beside lib/libjava.so)" % (d / "payload/docs"))
         self.assertRefused(["--launcher", harness.installer(d / "full")],
                            "%s: already carries a payload; give the bare launcher" % (d / "full"))
+        self.assertRefused(["--launcher", harness.STAND_IN], "%s: not a launcher (no program for a machine Java runs "
+                           "on)" % harness.STAND_IN)
         r = mksetup([self.payload, self.payload / "docs/setup"])
         self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s: lies inside the payload directory %s\n"
                                                          % (self.payload / "docs/setup", self.payload)))
@@ -237,7 +279,8 @@ class Mksetup(unittest.TestCase):
         d = self.dir
         subprocess.run(["cpack", "-G", "DEB", "-B", d / "deb"], cwd=harness.BUILD_DIR, check=True,
                        stdout=subprocess.DEVNULL)
-        deb, = glob.glob(d / "deb/bramlet_0.1.0_*.deb")
+        # Named and marked for the target, also when cross-built.
+        deb, = glob.glob(d / ("deb/bramlet_0.1.0_%s.deb" % harness.DEB_ARCH))
         files = subprocess.run(["dpkg-deb", "--contents", deb], capture_output=True, check=True).stdout.decode()
         names = {line.split()[-1] for line in files.splitlines() if not line.startswith("d")}
         self.assertEqual(names, {"./usr/bin/" + p for p in ("bramlet-setup", "bramlet-uninstall", "mksetup")} |
@@ -247,17 +290,23 @@ class Mksetup(unittest.TestCase):
                          {"./usr/share/doc/bramlet/" + f for f in ("README.md", "copyright", "examples/Hello.java",
                                                                    "examples/example.state", "examples/icon.png",
                                                                    "examples/license.txt")})
-        fields = subprocess.run(["dpkg-deb", "--field", deb, "Depends", "Recommends"], capture_output=True,
-                                check=True).stdout.decode()
+        fields = subprocess.run(["dpkg-deb", "--field", deb, "Depends", "Recommends", "Architecture"],
+                                capture_output=True, check=True).stdout.decode()
         depends = {dep.split()[0] for dep in fields.split("\n")[0].split(": ", 1)[1].split(", ")}
         # ISA-L is linked in statically; without it zlib1g is a dependency too.
         self.assertLessEqual({"libc6", "libzip4"}, depends)
         self.assertNotIn("libxm4", depends)
         self.assertNotIn("libisal2", depends)
-        self.assertIn("Recommends: libxm4, openjdk-17-jdk-headless | default-jdk-headless\n", fields)
+        self.assertIn("Recommends: libxm4, openjdk-17-jdk-headless | default-jdk-headless\nArchitecture: %s\n"
+                      % harness.DEB_ARCH, fields)
         r = subprocess.run(["apt-get", "install", "--simulate", deb], capture_output=True)
         self.assertEqual(r.returncode, 0, r)
-        self.assertIn(b"Inst bramlet ", r.stdout)
+        self.assertRegex(r.stdout.decode(), r"(?m)^Inst bramlet(:%s)? " % harness.DEB_ARCH)
+        # Its launcher is one mksetup packs.
+        subprocess.run(["dpkg-deb", "-x", deb, d / "root"], check=True)
+        r = mksetup(["--launcher", d / "root/usr/bin/bramlet-setup", self.payload, d / "setup"])
+        self.assertEqual(r.status, 0, r)
+        self.assertIn(", for %s, with no runtime\n" % harness.ARCH, r.stdout.decode())
 
 
 if __name__ == "__main__":

@@ -31,11 +31,11 @@ TEST(GetJREPath, RecognisesJava8HomesKitsAndLaterRuntimesWithAnExecutableProgram
   MakeRuntime(dir / "mixed", Layout::kJre8);
   MakeRuntime(dir / "mixed", Layout::kModern);
   for (const char* name : {"no-program", "not-executable", "directory"})
-    dir.Write(std::string(name) + "/lib/amd64/libjava.so", "");
+    dir.Write(std::string(name) + "/lib/" TEST_JAVA_ARCH "/libjava.so", "");
   dir.Write("not-executable/bin/java", "#!/bin/sh\n", 0644);
   dir.MakeDir("directory/bin/java");
   // Found through the jre form, the program must be the one under jre.
-  dir.Write("outside-jre/jre/lib/amd64/libjava.so", "");
+  dir.Write("outside-jre/jre/lib/" TEST_JAVA_ARCH "/libjava.so", "");
   dir.Write("outside-jre/bin/java", "#!/bin/sh\n", 0755);
   const std::pair<const char*, const char*> cases[] = {
       {"java8", "java8"},     {"kit8", "kit8/jre"},    {"kit8/jre", "kit8/jre"}, {"modern", "modern"},
@@ -95,7 +95,7 @@ TEST(GetPublicJREPath, PrefersKitsThenTheNewestVersionThenTheLastFound) {
   std::string p17 = MakeRuntime(dir / "p17", Layout::kModern, Version("17.0.15"));
   MakeRuntime(dir / "p5", Layout::kJava8, Version("1.5.0"));
   // A link to a runtime's java counts for the directory that holds the link.
-  dir.Write("linked/lib/amd64/libjava.so", "");
+  dir.Write("linked/lib/" TEST_JAVA_ARCH "/libjava.so", "");
   symlink((java8 + "/bin/java").c_str(), (dir.MakeDir("linked/bin") + "/java").c_str());
   symlink((java8 + "/bin/java").c_str(), (dir.MakeDir("links/bin") + "/java").c_str());
   // The payload's runtime is never probed, so even an old one is used.

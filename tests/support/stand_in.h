@@ -9,7 +9,7 @@
 
 namespace test {
 
-/// A Java 8 runtime (lib/amd64/libjava.so), the same under jre/ (a Java 8
+/// A Java 8 runtime (lib/<arch>/libjava.so), the same under jre/ (a Java 8
 /// kit, whose home is dir/jre), or a later one (lib/libjava.so).
 enum class Layout { kJava8, kJre8, kModern };
 
@@ -17,7 +17,7 @@ enum class Layout { kJava8, kJre8, kModern };
 /// "key=value" lines), and returns its home.
 inline std::string MakeRuntime(const std::string& dir, Layout layout, const std::string& conf = "") {
   std::string home = layout == Layout::kJre8 ? dir + "/jre" : dir;
-  std::string lib = layout == Layout::kModern ? home + "/lib" : home + "/lib/amd64";
+  std::string lib = layout == Layout::kModern ? home + "/lib" : home + "/lib/" TEST_JAVA_ARCH;
   std::filesystem::create_directories(lib);
   std::filesystem::create_directories(home + "/bin");
   std::ofstream(lib + "/libjava.so");
