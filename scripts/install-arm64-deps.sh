@@ -20,9 +20,11 @@ apt() { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"; 
 
 # Host tools, and the target's libraries: to build, and to run the tests
 # (libstdc++ for mksetup, the unit tests and the JDK, Motif for graphical
-# mode).
+# mode, and what a jlink'd runtime's Swing window loads for the kit's).
 packages="crossbuild-essential-$arch qemu-user-static binfmt-support
-  libzip-dev:$arch zlib1g-dev:$arch libgtest-dev:$arch libmotif-dev:$arch libstdc++6:$arch"
+  libzip-dev:$arch zlib1g-dev:$arch libgtest-dev:$arch libmotif-dev:$arch libstdc++6:$arch
+  libx11-6:$arch libxext6:$arch libxi6:$arch libxrender1:$arch libxtst6:$arch libfreetype6:$arch
+  libharfbuzz0b:$arch libfontconfig1:$arch"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing="$missing $p"

@@ -27,17 +27,18 @@ say "build-arm64: tests under qemu-user"
 # Most end-to-end tests wait on child processes, so run more than one per core.
 ctest --test-dir build-arm64 -j $((jobs * 2)) --output-on-failure --no-tests=error
 
-# This machine's mksetup and jlink, the arm64 launcher and the arm64 JDK's modules.
+# This machine's mksetup and jlink, the arm64 launchers and the arm64 JDK's modules.
 say "An arm64 installer of the example, made here"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$jobs" --target mksetup >/dev/null
+cmake --build build -j "$jobs" --target mksetup kit >/dev/null
 work=$(mktemp -d /tmp/bramlet-arm64.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-JAVA_HOME=$host_jdk build/src/mksetup --launcher \
-  build-arm64/src/bramlet-setup --jlink java.base --jdk "$jdk" build-arm64/examples/payload "$work/setup"
-echo "installDir=$work/app" >"$work/state"
-env -i PATH=/usr/sbin:/sbin "$work/setup" -silent "$work/state" >"$work/log" || { cat "$work/log"; exit 1; }
-"$work/app/bin/hello" | tee "$work/hello"
+JAVA_HOME=$host_jdk build/src/mksetup --launcher build-arm64/src/bramlet-setup \
+  --uninstaller build-arm64/src/bramlet-uninstall --app build-arm64/examples/app --name bramlet-example \
+  --version 1.0 --main-jar hello.jar --terminal --jlink java.base --jdk "$jdk" "$work/setup"
+printf 'installDir=%s\nlicenseAccepted=true\n' "$work/app" >"$work/state"
+env -i PATH=/usr/sbin:/sbin HOME="$work" "$work/setup" -silent "$work/state" >"$work/log" || { cat "$work/log"; exit 1; }
+env -i PATH=/usr/sbin:/sbin "$work/app/bin/bramlet-example" | tee "$work/hello"
 if ! grep -q "^It runs on Java 17.* from $work/app/runtime\.$" "$work/hello" ||
   ! readelf -h "$work/app/runtime/bin/java" | grep -q 'Machine: *AArch64'; then
   echo "run-arm64-tests: the application did not run on the arm64 runtime installed with it" >&2

@@ -24,6 +24,11 @@ class GraphicalInstall(unittest.TestCase):
         cls.setup = kit_support.installer(d, "setup", kit_support.application(d, "app"))
         # The runs side by side, each on an X server of its own.
         runs = [("en", "C.UTF-8"), ("es", "es_ES.UTF-8"), ("ja", "ja_JP.UTF-8"), ("cancel", "C.UTF-8")]
+        # A copy each (the launcher lets one run of a file at a time), all made
+        # before any starts: a file still open for writing in a child that
+        # another thread forks can't be executed.
+        for key, _ in runs:
+            shutil.copy(cls.setup, d / ("setup-" + key))
         with ThreadPoolExecutor(len(runs)) as pool:
             cls.runs = dict(zip([key for key, _ in runs], pool.map(cls.install, runs)))
 
@@ -61,7 +66,7 @@ class GraphicalInstall(unittest.TestCase):
         if harness.SANITIZED:  # the launcher is preloaded too
             held["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
         try:
-            program = shutil.copy(cls.setup, d / ("setup-" + key))
+            program = d / ("setup-" + key)
             proc = harness.start(["-tmpdir", d.mkdir("tmp-" + key)], program=program,
                                  env=x.env(LANG=locale, XDG_DATA_DIRS=xdg, JAVA_HOME=None, **held))
             window = page("welcome.title")
