@@ -105,13 +105,14 @@ bool copyStored(int archiveFd, const EntryData& entry, int fd, EntryBuffers* buf
       *failure = kInterrupted;
       return false;
     }
-    int32_t n = readData(archiveFd, entry, position, buffers->input, EntryBuffers::kInputSize);
+    // Through the larger buffer: stored data need no room for inflation.
+    int32_t n = readData(archiveFd, entry, position, buffers->output, EntryBuffers::kOutputSize);
     if (n <= 0) {
       if (n == 0) *failure = kEndOfFile;
       return false;
     }
-    if (!writeOut(fd, buffers->input, static_cast<size_t>(n))) return false;
-    crc = Crc32(crc, buffers->input, static_cast<size_t>(n));
+    crc = Crc32(crc, buffers->output, static_cast<size_t>(n));
+    if (!writeOut(fd, buffers->output, static_cast<size_t>(n))) return false;
     position += n;
   }
   if (crc != entry.crc) *failure = kBadCrc;
