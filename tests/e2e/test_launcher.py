@@ -83,15 +83,15 @@ class LauncherRuns(unittest.TestCase):
         # A relative -tmpdir still names the directory after the change into the working directory.
         d.mkdir("cwd-reltmp/rel")
         scenario("reltmp", ["-console", "-tmpdir", "rel"], cwd=d / "cwd-reltmp")
-        # The upgrade script: run (and removed) for status 10 only.
+        # The upgrade script, in place before the runs start: run (and removed) for status 10 only.
+        for key in ("upgrade", "noupgrade", "linked"):
+            d.write("tmp-%s/UpgradeInvoker.sh" % key, "#!/bin/sh\n{ /usr/bin/env; echo \"0=$0\"; } > %s\n"
+                    "exit 3\n" % (d / ("upgrade-ran-" + key)), mode=0o755)
+        # A script with a second name is not beyond doubt the launcher's own.
+        os.link(d / "tmp-linked/UpgradeInvoker.sh", d / "second-name")
         scenario("upgrade", ["-console", "-tmpdir", "@TMP"], exit=10)
         scenario("noupgrade", ["-console", "-tmpdir", "@TMP"], exit=11)
         scenario("linked", ["-console", "-tmpdir", "@TMP"], exit=10)
-        for key in ("upgrade", "noupgrade", "linked"):
-            d.write(os.path.join(cls.tmp[key], "UpgradeInvoker.sh"), "#!/bin/sh\n{ /usr/bin/env; echo \"0=$0\"; } > %s\n"
-                    "exit 3\n" % (d / ("upgrade-ran-" + key)), mode=0o755)
-        # A script with a second name is not beyond doubt the launcher's own.
-        os.link(os.path.join(cls.tmp["linked"], "UpgradeInvoker.sh"), d / "second-name")
         # A name as long as a file's name may be, in Japanese (84 characters of 3 bytes).
         scenario("longname", ["-console", "-tmpdir", "@TMP"], name="\u3042" * 84, env={"LANG": "ja_JP.UTF-8"})
         # A sticky directory of root's, like /tmp, is a temporary directory.
