@@ -32,6 +32,9 @@ DEB_ARCH = os.environ.get("BRAMLET_DEB_ARCH", "")
 JDK = os.environ.get("BRAMLET_TEST_JAVA_HOME", "")
 JLINK_HOME = os.environ.get("BRAMLET_JLINK_HOME") or JDK
 EMULATED = bool(os.environ.get("BRAMLET_EMULATED"))
+# Deadlines only catch a hang, so under emulation (a Java runtime and its
+# windows start many times slower, beside other tests) they are longer.
+DEADLINE_SCALE = 5 if EMULATED else 1
 # Another machine than the target, as its ELF header names it.
 OTHER_ARCH, OTHER_MACHINE = ("amd64", 62) if ARCH == "aarch64" else ("aarch64", 183)
 NOBODY = 65534
@@ -80,6 +83,7 @@ def finish(proc, timeout=90):
     """Waits for a started process and returns its Result; then kills what is
     left of its session (a runtime holding the pipes open). A process still
     running after timeout seconds fails the test."""
+    timeout *= DEADLINE_SCALE
     end = time.monotonic() + timeout
     while True:
         try:
@@ -112,6 +116,7 @@ def kill_group(proc):
 def wait_for(check, timeout=60, what=None):
     """Polls check (a path to appear, or a function) until it holds."""
     test = check if callable(check) else lambda: os.path.exists(check)
+    timeout *= DEADLINE_SCALE
     end = time.monotonic() + timeout
     while not (value := test()):
         if time.monotonic() > end:
