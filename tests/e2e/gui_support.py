@@ -118,6 +118,7 @@ class Xvfb:
             raise RuntimeError("Xvfb did not report its display")
         self.display = ":" + number.decode().strip()
         self.log = None
+        self.captured = {}  # window: its geometry and the screen at its last settled look
 
     def stop(self):
         if self.log:
@@ -179,23 +180,28 @@ class Xvfb:
     def screenshot(self, path, window=None, margin=12):
         """Saves the screen (or the part around window) as a PNG at path."""
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        args = ["/usr/bin/convert", "xwd:-"]
+        args, dump = ["/usr/bin/convert", "xwd:-"], None
         if window is not None:
-            g = self.geometry(window)
+            g, dump = self.captured.pop(window, None) or (self.geometry(window), None)
             args += ["-crop", "%dx%d+%d+%d" % (g["width"] + 2 * margin, g["height"] + 2 * margin,
                                                max(g["x"] - margin, 0), max(g["y"] - margin, 0)), "+repage"]
-        subprocess.run(args + ["png:" + path], input=self.tool("xwd", "-root", "-silent"), check=True, timeout=60)
+        subprocess.run(args + ["png:" + path], input=dump or self.tool("xwd", "-root", "-silent"), check=True,
+                       timeout=60)
 
     def settled_pixels(self, window):
         """The window's pixels (raw RGB) once they show ink and stay the same
-        across two looks: the event thread has drawn it."""
+        across two looks: the event thread has drawn it. A screenshot of the
+        window then shows that last look, which a window that goes soon
+        after (the status window) can't escape."""
         looks = []
 
         def settled():
             g = self.geometry(window)
+            dump = self.tool("xwd", "-root", "-silent")
+            self.captured[window] = g, dump
             looks.append(subprocess.run(
                 ["/usr/bin/convert", "xwd:-", "-crop", "%dx%d+%d+%d" % (g["width"], g["height"], g["x"], g["y"]),
-                 "rgb:-"], input=self.tool("xwd", "-root", "-silent"), capture_output=True, check=True).stdout)
+                 "rgb:-"], input=dump, capture_output=True, check=True).stdout)
             return len(looks) > 1 and looks[-1] == looks[-2] and min(looks[-1]) < 80
 
         harness.wait_for(settled, what="a settled window")
