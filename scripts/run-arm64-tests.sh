@@ -19,8 +19,8 @@ jdk=$jdk_root/usr/lib/jvm/java-17-openjdk-arm64
 host_jdk=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)
 
 say "build-arm64: configure and build"
-cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DBRAMLET_TEST_JAVA_HOME="$jdk" -DBRAMLET_TEST_JLINK_HOME="$host_jdk" >/dev/null
+scripts/configure.sh build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+  -DBRAMLET_TEST_JAVA_HOME="$jdk" -DBRAMLET_TEST_JLINK_HOME="$host_jdk"
 cmake --build build-arm64 -j "$jobs"
 
 say "build-arm64: tests under qemu-user"
@@ -29,7 +29,7 @@ ctest --test-dir build-arm64 -j $((jobs * 2)) --output-on-failure --no-tests=err
 
 # This machine's mksetup and jlink, the arm64 launchers and the arm64 JDK's modules.
 say "An arm64 installer of the example, made here"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/configure.sh build
 cmake --build build -j "$jobs" --target mksetup kit >/dev/null
 work=$(mktemp -d /tmp/bramlet-arm64.XXXXXX)
 trap 'rm -rf "$work"' EXIT

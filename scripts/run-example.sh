@@ -12,7 +12,7 @@ say "Installing what is missing (Debian packages and locales)"
 scripts/install-deps.sh
 
 say "Building the launchers, mksetup, the installer kit and the example application in build/"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/configure.sh build
 cmake --build build -j "$(nproc)" --target bramlet-setup bramlet-uninstall mksetup kit example_app
 
 setup=build/examples/bramlet-example-setup

@@ -14,8 +14,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DBRAMLET_FUZZ=ON -DBRAMLET_TESTS=OFF >/dev/null
+scripts/configure.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBRAMLET_FUZZ=ON \
+  -DBRAMLET_TESTS=OFF
 cmake --build build-fuzz -j "$(nproc)" --target zip_fuzz >/dev/null
 mkdir -p build-fuzz/artifacts build-fuzz/found
 work=$(mktemp -d /tmp/bramlet-fuzz.XXXXXX)

@@ -22,7 +22,7 @@ check() {  # check BUILD_DIR [CMAKE_OPTION...]
   dir=$1
   shift
   echo "== $dir: configure and build"
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  scripts/configure.sh "$dir" "$@"
   cmake --build "$dir" -j "$jobs"
   echo "== $dir: tests"
   # Most end-to-end tests wait on child processes, so run more than one per core.

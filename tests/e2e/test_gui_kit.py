@@ -24,6 +24,12 @@ class GraphicalInstall(unittest.TestCase):
         cls.setup = kit_support.installer(d, "setup", kit_support.application(d, "app"))
         # The runs side by side, each on an X server of its own.
         runs = [("en", "C.UTF-8"), ("es", "es_ES.UTF-8"), ("ja", "ja_JP.UTF-8"), ("cancel", "C.UTF-8")]
+        if harness.EMULATED:
+            # The kit is the same bytecode on every machine, and each of its
+            # runtimes costs half a minute of both cores under qemu: English
+            # and Japanese show the target's runtime drawing the windows and
+            # their texts; Spanish and the cancel are the kit's alone.
+            runs = [run for run in runs if run[0] in ("en", "ja")]
         # A copy each (the launcher lets one run of a file at a time), all made
         # before any starts: a file still open for writing in a child that
         # another thread forks can't be executed.
@@ -115,11 +121,14 @@ class GraphicalInstall(unittest.TestCase):
 
     def test_clicked_through_in_english_spanish_and_japanese(self):
         for key in ("en", "es", "ja"):
+            if key not in self.runs:
+                continue
             r, target, xdg = self.result(key)
             self.assertEqual(r.status, 0, r)
             self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
             self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
 
+    @unittest.skipIf(harness.EMULATED, "the kit's cancel is the same bytecode on every machine: seen natively")
     def test_cancel_while_copying_leaves_nothing(self):
         r, target, xdg = self.result("cancel")
         self.assertEqual(r.status, 2, r)
