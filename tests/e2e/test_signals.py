@@ -44,7 +44,10 @@ class SignalTest(unittest.TestCase):
         harness.wait_for(lambda: moment(tmp), what=name)
         proc.send_signal(sig)
         proc.wait(90)  # the launcher's own end, before the harness ends what is left of its session
-        survived = os.path.exists(child) and alive(int(open(child).read() or 0))
+        survived = False
+        if os.path.exists(child):
+            with open(child) as f:
+                survived = alive(int(f.read()))
         r = harness.finish(proc)
         self.assertEqual(sorted(os.listdir(tmp)), sorted(left), name)
         self.assertFalse(os.path.exists(harness.lock_path(setup)), name)
@@ -121,8 +124,8 @@ class SignalTest(unittest.TestCase):
     def test_the_upgrade_script_is_ended_too(self):
         pid, script = self.dir / "script-pid", "UpgradeInvoker.sh"
         tmp = self.dir.mkdir("tmp-upgrade")
-        self.dir.write(tmp / script, "#!/bin/sh\ntrap '' TERM\necho $$ > %s\nwhile [ ! -e %s ]; do /bin/sleep 1; "
-                       "done\n" % (pid, self.dir / "never"), 0o755)
+        self.dir.write(tmp / script, "#!/bin/sh\ntrap '' TERM\necho $$ > %s.part\nmv %s.part %s\nwhile [ ! -e %s ]; do "
+                       "/bin/sleep 1; done\n" % (pid, pid, pid, self.dir / "never"), 0o755)
         r, survived = self.signalled("upgrade", signal.SIGTERM, lambda tmp: os.path.exists(pid), child=pid,
                                      left=[script], wait=None, exit=10)
         self.assertEqual((r.returncode, survived), (255, False), r)

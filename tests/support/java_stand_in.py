@@ -51,8 +51,10 @@ if conf.get("copy") and not version:
     import shutil
     shutil.copytree(".", conf["copy"], symlinks=True)
 if conf.get(prefix + "started"):
-    with open(conf[prefix + "started"], "w") as f:
+    # Whole when it appears: a test that sees it may end this process at once.
+    with open(conf[prefix + "started"] + ".part", "w") as f:
         f.write(str(os.getpid()))
+    os.rename(conf[prefix + "started"] + ".part", conf[prefix + "started"])
 while conf.get(prefix + "wait") and not os.path.exists(conf[prefix + "wait"]):
     time.sleep(0.01)
 if conf.get("log"):
