@@ -7,7 +7,7 @@ set -eu
 # tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots and
 # the Debian package (file and dpkg-shlibdeps); the libraries and fonts that a
 # jlink'd runtime's Swing window needs (Japanese text included).
-packages="build-essential cmake ninja-build pkg-config zlib1g-dev nasm libmotif-dev libgtest-dev python3
+packages="build-essential cmake ninja-build ccache pkg-config zlib1g-dev nasm libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
   openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace
   file dpkg-dev libx11-6 libxext6 libxi6 libxrender1 libxtst6 libfreetype6 libharfbuzz0b libfontconfig1
