@@ -144,6 +144,10 @@ class Payloads(unittest.TestCase):
                 self.assertEqual((r.status, r.stderr.decode(), found),
                                  (1, CORRUPTED % (self.dir / ("setup%d" % self.count)), "e=%s first=1" % left),
                                  {k: v for k, v in damaged.items() if k not in ("data", "raw")})
+        # A stored entry whose size runs past the end of the file.
+        r, found = self.extract([entry("first", "1"), entry("e", data, 0, size=10**6, csize=10**6)])
+        self.assertEqual((r.status, r.stderr.decode(), found[:len(data) + 2], found[-8:]),
+                         (1, CORRUPTED % (self.dir / ("setup%d" % self.count)), "e=" + data, " first=1"))
         # Nothing is made for a name with a parent component, nor for a file
         # where a directory stands.
         for entries, left in (([entry("first", "1"), entry("a/../../evil", "x")], "first=1"),
