@@ -4,13 +4,14 @@
 set -eu
 
 # Packages, by purpose: build, tests (X server, Motif at run time, archive
-# tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots and
-# the Debian package (file and dpkg-shlibdeps); the libraries and fonts that a
-# jlink'd runtime's Swing window needs (Japanese text included).
+# tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots,
+# the Debian 11 root (debootstrap) and the Debian package (file and
+# dpkg-shlibdeps); the libraries and fonts that a jlink'd runtime's Swing
+# window needs (Japanese text included).
 packages="build-essential cmake ninja-build ccache pkg-config zlib1g-dev nasm libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
   openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace
-  file dpkg-dev libx11-6 libxext6 libxi6 libxrender1 libxtst6 libfreetype6 libharfbuzz0b libfontconfig1
+  debootstrap file dpkg-dev libx11-6 libxext6 libxi6 libxrender1 libxtst6 libfreetype6 libharfbuzz0b libfontconfig1
   fonts-dejavu-core fonts-vlgothic"
 
 missing=""
@@ -47,6 +48,11 @@ if [ ! -f "$isal_dir/include/igzip_lib.h" ]; then
   fi
   rm -rf "$fetch"
 fi
+
+# A Debian 11 root, the sysroot the portable launchers are built against
+# (cmake/x86_64-linux-gnu.cmake) and the older system the tests run them
+# in, with what those tests use there.
+"$(dirname "$0")/make-debian11-root.sh" amd64 /var/cache/bramlet/debian11-amd64 python3 locales strace zip unzip
 
 # Locales as "name charmap" (locale.gen syntax); the names are what the
 # tests set LANG to, or what glibc finds those names under.

@@ -1,8 +1,9 @@
 #!/bin/sh
-# The main job: installs what is missing, builds the launchers, mksetup, the
-# installer kit and the example application, makes an installer of the
-# example with mksetup --app (a licence, an icon and a Java runtime made by
-# jlink), installs it silently with the answers kept in
+# The main job: installs what is missing, builds the launchers (against a
+# Debian 11 root, so that they start on any Linux with glibc 2.17 or later),
+# mksetup, the installer kit and the example application, makes an installer
+# of the example with mksetup --app (a licence, an icon and a Java runtime
+# made by jlink), installs it silently with the answers kept in
 # examples/example.state, and runs the installed application.
 set -eu
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ say "Installing what is missing (Debian packages and locales)"
 scripts/install-deps.sh
 
 say "Building the launchers, mksetup, the installer kit and the example application in build/"
-scripts/configure.sh build
+scripts/configure.sh build -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-linux-gnu.cmake
 cmake --build build -j "$(nproc)" --target bramlet-setup bramlet-uninstall mksetup kit example_app
 
 setup=build/examples/bramlet-example-setup

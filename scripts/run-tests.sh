@@ -1,10 +1,12 @@
 #!/bin/sh
-# Installs what is missing, builds the project twice (plain, and with
+# Installs what is missing, builds the project twice (the portable build
+# that users get, against a Debian 11 root, and a native one with
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs every test in
-# both builds, then replays the archive reader's fuzzing corpus and fuzzes it
-# briefly from a fixed seed, and last runs every test of an arm64 cross build
-# under qemu-user (scripts/run-arm64-tests.sh). "--quick" runs the plain
-# build only; "--no-arm64" leaves out the arm64 tests.
+# both builds (the portable build's also inside that Debian 11 root), then
+# replays the archive reader's fuzzing corpus and fuzzes it briefly from a
+# fixed seed, and last runs every test of an arm64 cross build under
+# qemu-user (scripts/run-arm64-tests.sh). "--quick" runs the portable build
+# only; "--no-arm64" leaves out the arm64 tests.
 set -eu
 cd "$(dirname "$0")/.."
 quick="" arm64=yes
@@ -29,7 +31,7 @@ check() {  # check BUILD_DIR [CMAKE_OPTION...]
   ctest --test-dir "$dir" -j $((jobs * 2)) --output-on-failure --no-tests=error
 }
 
-check build
+check build -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-linux-gnu.cmake
 if [ -z "$quick" ]; then
   check build-sanitize -DBRAMLET_SANITIZE=ON
   scripts/run-fuzz.sh --check

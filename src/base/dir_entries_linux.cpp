@@ -1,12 +1,15 @@
 // Linux: getdents64 and its records.
 #include <dirent.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "base/dir_entries.h"
 
-ssize_t ReadDirEntries(int fd, char* buffer, size_t size) { return getdents64(fd, buffer, size); }
+// The system call itself: glibc's wrapper came only with glibc 2.30, and the
+// launchers start on older systems.
+ssize_t ReadDirEntries(int fd, char* buffer, size_t size) { return syscall(SYS_getdents64, fd, buffer, size); }
 
 DirEntry NextDirEntry(const char* buffer, size_t* at) {
   struct dirent64 record;

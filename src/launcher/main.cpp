@@ -42,8 +42,9 @@
 #endif
 
 // The main class, noted in the image where mksetup reads it: the installer
-// it packs must hold this class.
-[[gnu::used]] extern const char kMainClassNote[] = "bramlet-main-class:" BRAMLET_MAIN_CLASS;
+// it packs must hold this class. Nothing refers to it, so it is kept by
+// name from the compiler and from the link's dropping of unused sections.
+[[gnu::used, gnu::retain]] extern const char kMainClassNote[] = "bramlet-main-class:" BRAMLET_MAIN_CLASS;
 
 namespace {
 

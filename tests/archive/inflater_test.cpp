@@ -136,7 +136,11 @@ TEST(Inflater, InflatesWhatZlibDeflatedInAnyPieces) {
   // Two streams inflated turn about share nothing.
   Bytes a = Deflate(text, 6, Z_DEFAULT_STRATEGY), b = Deflate(runs, 9, Z_FIXED);
   Feeder first(a, 500, 1000), second(b, 700, 900);
-  while (first.Advance() | second.Advance()) {
+  // Both advance on every round, whichever is done first.
+  for (bool more = true; more;) {
+    bool firstMore = first.Advance();
+    bool secondMore = second.Advance();
+    more = firstMore || secondMore;
   }
   EXPECT_TRUE(first.result.output == text && second.result.output == runs);
   // The CRC chains as zlib's does, in pieces of any size.
