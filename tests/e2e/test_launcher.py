@@ -364,6 +364,24 @@ class LauncherFailures(unittest.TestCase):
         self.assertTrue(r.stdout.endswith(EN["cleanup"].encode()), r)
         self.assertEqual(os.listdir(self.tmp), [])
 
+    def test_a_log_of_both_streams_reads_in_the_order_of_the_run(self):
+        """Progress that standard output holds back comes before an error
+        written after it, and the cleanup after the error."""
+        no_class = harness.installer(self.dir / "no-class/setup", main_class=False)
+        progress = EN["disk"] + EN["java"] + EN["jre"]
+        log = self.dir / "log"
+        for setup, env, text in (
+                (self.setup, {}, progress + "Error: Could not find the required version of the Java(TM) 2 Runtime "
+                 "Environment.\n" + NO_JAVA_USAGE),
+                (no_class, {"JAVA_HOME": harness.java(self.dir / "java")},
+                 progress + EN["unzip"] + EN["exec"] + "Error: There are no files requiring installation.\n"
+                 + EN["cleanup"])):
+            r = harness.run(["-c", 'exec "$0" -console -tmpdir "$1" > "$2" 2>&1', setup, self.tmp, log],
+                            program="/bin/sh", env=env)
+            self.assertEqual(r.status, 1, r)
+            with open(log) as f:
+                self.assertEqual(f.read(), text)
+
     def test_a_working_directory_moved_away_takes_the_payload_with_it(self):
         """Renamed and replaced by a link while the runtime is probed (only a
         temporary directory that others can change would let another user do
