@@ -287,11 +287,16 @@ class Payloads(unittest.TestCase):
         self.assertEqual(self.verify(two(offset), comment=fake),
                          (1, "mksetup: entry 1: couldn't read LOC header; the launcher refuses the payload\n"))
         self.assertEqual(self.verify([entry("fine", "1"), entry("stored", "data", 0, crc=5), entry("../out", "x"),
-                                      entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2")]), (1,
-            "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"
-            "mksetup: ../out: a name the launcher refuses to extract\n"
-            "mksetup: t: appears more than once; the last one replaces the others\n"
-            "mksetup: a: a file where other entries need a directory\n"))
+                                      entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2"),
+                                      # The same in other spellings.
+                                      entry("s/b", "1"), entry("./s//b", "2"), entry("c", "file"),
+                                      entry("./c//d", "x")]),
+                         (1, "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"
+                          "mksetup: ../out: a name the launcher refuses to extract\n"
+                          "mksetup: t: appears more than once; the last one replaces the others\n"
+                          "mksetup: ./s//b: appears more than once; the last one replaces the others\n"
+                          "mksetup: a: a file where other entries need a directory\n"
+                          "mksetup: c: a file where other entries need a directory\n"))
 
 
 if __name__ == "__main__":
