@@ -41,13 +41,13 @@ class MadeDirectories {
 // and the directories made for them, each with the entry that made it.
 struct Batch {
   std::vector<FileTask> files;
-  std::unordered_set<std::string> paths;  // of the files
+  std::unordered_set<std::string> paths;  // of the files, resolved (ResolveEntryName)
   std::vector<std::pair<int, std::string>> made;
 
-  // True when path, or a directory that it needs, is a file of the batch:
-  // an entry that replaces another, or that turns a file into a
-  // directory. Those take effect in archive order, so the batch is written
-  // first.
+  // True when the resolved path, or a directory that it needs, is a file of
+  // the batch: an entry that replaces another, in any spelling, or that
+  // turns a file into a directory. Those take effect in archive order, so
+  // the batch is written first.
   bool Conflicts(const std::string& path) const {
     if (paths.empty()) return false;
     for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
@@ -119,16 +119,37 @@ int WriteBatch(ZipFile* zip, int dirFd, Batch* batch, int failed) {
   return first;
 }
 
-}  // namespace
-
-bool IsSafeEntryName(const char* name) {
+// Calls visit(component, length) for each component of name, split at
+// every "/" byte as the kernel splits the path it becomes part of, for as
+// long as visit returns true. Returns false when visit did.
+template <typename Visit>
+bool EveryComponent(const char* name, Visit visit) {
   for (const char* start = name;;) {
     const char* slash = strchr(start, '/');
     size_t length = slash != nullptr ? static_cast<size_t>(slash - start) : strlen(start);
-    if (length == 2 && start[0] == '.' && start[1] == '.') return false;
+    if (!visit(start, length)) return false;
     if (slash == nullptr) return true;
     start = slash + 1;
   }
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const char* name) {
+  return EveryComponent(name, [](const char* component, size_t length) {
+    return !(length == 2 && component[0] == '.' && component[1] == '.');
+  });
+}
+
+std::string ResolveEntryName(const char* name) {
+  std::string resolved;
+  EveryComponent(name, [&resolved](const char* component, size_t length) {
+    if (length == 0 || (length == 1 && component[0] == '.')) return true;
+    if (!resolved.empty()) resolved += '/';
+    resolved.append(component, length);
+    return true;
+  });
+  return resolved;
 }
 
 bool SumEntrySizes(ZipFile* zip, uint64_t* total) {
@@ -178,7 +199,11 @@ bool UnzipFiles(ZipFile* zip, int dirFd, const char* prefix) {
     if (zip->extracted[static_cast<size_t>(i)]) continue;
     ZipEntry* entry = zipGetNextEntry(zip, i);
     const char* name = entry != nullptr ? entry->name.c_str() : "";
-    bool selected = entry != nullptr && (prefix == nullptr || strncmp(name, prefix, prefixLength) == 0);
+    // Names are compared as the file system resolves them, so that no
+    // spelling of a file ("a//b", "./a/b") sets it apart from the others.
+    std::string resolved = ResolveEntryName(name);
+    bool selected =
+        entry != nullptr && (prefix == nullptr || strncmp(resolved.c_str(), prefix, prefixLength) == 0);
     if (entry != nullptr && !selected) {
       zipFreeEntry(zip, entry);
       continue;
@@ -193,12 +218,12 @@ bool UnzipFiles(ZipFile* zip, int dirFd, const char* prefix) {
     path.assign(name + strspn(name, "/"));
     EntryData data = {entry->dataOffset, entry->size, entry->compressedSize, entry->crc};
     zipFreeEntry(zip, entry);
-    if (batch.Conflicts(path) && WriteBatch(zip, dirFd, &batch, -1) >= 0) return false;
+    if (batch.Conflicts(resolved) && WriteBatch(zip, dirFd, &batch, -1) >= 0) return false;
     if (path.empty() || makeDirectories(dirFd, &path[0], &made, &batch, i)) {
       zip->extracted[static_cast<size_t>(i)] = true;
       continue;
     }
-    batch.paths.insert(path);
+    batch.paths.insert(resolved);
     FileTask file;
     file.index = i;
     file.path = path;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "archive/zip.h"
 
@@ -19,14 +20,22 @@ ZipFile* OpenPayload(const char* path, ZipError* error);
 /// "..". An absolute name or an empty component stays inside the directory.
 bool IsSafeEntryName(const char* name);
 
+/// The name as the file system resolves it below a directory: its
+/// components, split as IsSafeEntryName splits them, without the empty ones
+/// and ".", joined by single "/"s. Names of one file in any spelling ("a/b",
+/// "a//b", "./a/./b", "/a/b", "a/b/") resolve alike; ".." is kept.
+std::string ResolveEntryName(const char* name);
+
 /// Adds up the uncompressed sizes of the entries into *total. False (with
 /// the reason in lastError) when an entry's local header can't be read: the
 /// payload is damaged.
 bool SumEntrySizes(ZipFile* zip, uint64_t* total);
 
-/// Writes every entry of zip whose name begins with prefix (every entry when
-/// prefix is null) below the directory open at dirFd, under its name (with
-/// any leading "/" dropped), in central-directory order, creating the
+/// Writes every entry of zip whose name, resolved (ResolveEntryName), begins
+/// with prefix (every entry when prefix is null) below the directory open at
+/// dirFd, under its name (with any leading "/" dropped), with the effect of
+/// writing them one by one in central-directory order (the last of the
+/// names of one file, in any spelling, is what it holds), creating the
 /// directories on the way with mode 0700 (removing a non-directory that
 /// stands where one is needed). Every file is made relative to dirFd, so
 /// that a rename of the directory meanwhile can't send the payload

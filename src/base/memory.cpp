@@ -8,6 +8,9 @@
 namespace {
 
 [[noreturn]] void OutOfMemory() {
+  // What standard output holds goes first, so that both streams into one
+  // file keep the order of the run.
+  fflush(stdout);
   errno = ENOMEM;
   perror("Out of memory");
   exit(1);

@@ -19,8 +19,10 @@ std::string Resolve(const char* directory, const char* name) {
 }
 
 bool IsExecutable(const char* path) {
+  // Regular files only: opening a FIFO would wait for a writer, and a socket
+  // or a device is no program, whatever its permission bits say.
   struct stat st;
-  return access(path, R_OK | X_OK) == 0 && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+  return access(path, R_OK | X_OK) == 0 && stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsDirectoryOthersCannotChange(const char* path) {

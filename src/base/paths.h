@@ -14,8 +14,8 @@ bool IsAbsolutePath(const char* path);
 /// is normalised: Resolve("/", "x") is "//x".
 std::string Resolve(const char* directory, const char* name);
 
-/// Returns true when path may be read and executed by the real user, stat
-/// succeeds on it (following links) and it is not a directory.
+/// Returns true when path may be read and executed by the real user and it
+/// is a regular file (links followed): no directory, FIFO, socket or device.
 bool IsExecutable(const char* path);
 
 /// True when path is a directory that no other user can change the entries
@@ -40,5 +40,6 @@ std::vector<std::string> SplitPathList(const std::string& list);
 /// The executable file that a command name leads to: an absolute name is
 /// taken as "/" + name (so it begins with "//"), a relative name with a "/"
 /// is joined to the current directory, a bare name is searched along PATH.
-/// None when no executable file is found, or PATH is unset for a bare name.
+/// None when no executable file (IsExecutable) is found, or PATH is unset
+/// for a bare name.
 std::optional<std::string> FindExecName(const char* name);

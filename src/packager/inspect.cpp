@@ -59,7 +59,9 @@ bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err
   ZipFile* zip = archive.get();
   if (zip == nullptr) return NoArchive(path, error, err);
   result->entries = zip->entryCount();
-  std::vector<std::string> names;
+  // The names as the file system resolves them (a directory's with its "/"),
+  // as the launcher compares them: "a/./b" is the file of "a/b".
+  std::vector<std::string> names, spelled;
   std::set<std::string> seen;
   for (int i = 0; i < zip->entryCount(); ++i) {
     ZipEntry* entry = zipGetNextEntry(zip, i);
@@ -68,21 +70,24 @@ bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err
       continue;
     }
     std::string name = entry->name;
+    bool isDirectory = !name.empty() && name.back() == '/';
+    std::string resolved = ResolveEntryName(name.c_str()) + (isDirectory ? "/" : "");
     result->bytes += entry->size;
     if (!IsSafeEntryName(name.c_str())) {
       result->problems.push_back(name + ": a name the launcher refuses to extract");
-    } else if (!seen.insert(name).second) {
+    } else if (!seen.insert(resolved).second) {
       result->problems.push_back(name + ": appears more than once; the last one replaces the others");
-    } else if (name.back() != '/' && !zipReadEntry(zip, entry, "/dev/null")) {
+    } else if (!isDirectory && !zipReadEntry(zip, entry, "/dev/null")) {
       result->problems.push_back(name + ": damaged (its data, size or CRC-32 don't match)");
     }
-    names.push_back(name);
+    spelled.push_back(name);
+    names.push_back(resolved);
     zipFreeEntry(zip, entry);
   }
   std::set<std::string> dirs = NeededDirectories(names);
-  for (const std::string& name : names) {
-    if (name.back() != '/' && dirs.count(name) != 0)
-      result->problems.push_back(name + ": a file where other entries need a directory");
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!names[i].empty() && names[i].back() != '/' && dirs.count(names[i]) != 0)
+      result->problems.push_back(spelled[i] + ": a file where other entries need a directory");
   }
   return true;
 }

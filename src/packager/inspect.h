@@ -28,7 +28,8 @@ struct VerifyResult {
 /// Reads every entry of the installer at path as the launcher's extraction
 /// would, checking each file's size and CRC-32, and checks that every name
 /// stays inside the extraction directory and that no entry is replaced by a
-/// later one or by a directory another entry needs. False with a message in
+/// later one (of its name in any spelling: "a/./b" is "a/b") or by a
+/// directory another entry needs. False with a message in
 /// *err when the launcher would not find an archive at all; otherwise true,
 /// with the faults in result->problems.
 bool VerifySetup(const std::string& path, VerifyResult* result, std::string* err);

@@ -20,6 +20,9 @@ bool UseWindows() {
 }
 
 int vroute(FILE* stream, int kind, const char* format, va_list args) {
+  // Progress is buffered and errors are not: the progress shown so far goes
+  // first, so that both streams into one file read in the order of the run.
+  if (stream != stdout) fflush(stdout);
   int n = UseWindows() ? PrintToMessageBox(kind, format, args) : vfprintf(stream, format, args);
   fflush(stream);
   return n;

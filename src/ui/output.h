@@ -11,7 +11,8 @@ int statusf(const char* format, ...);
 int vstatusf(const char* format, va_list args);
 
 /// Writes an error or information text: a message box in graphical mode (an
-/// error box for standard error), otherwise to stream. Flushes stream.
+/// error box for standard error), otherwise to stream. Flushes standard
+/// output first (when stream is another) and stream after.
 int _fprintf(FILE* stream, const char* format, ...);
 
 /// Writes to standard output, or an information box in graphical mode.

@@ -3,6 +3,8 @@ console and silent mode, with a runtime stand-in that logs its calls."""
 
 import os
 import re
+import socket
+import stat
 import subprocess
 import unittest
 
@@ -44,11 +46,11 @@ class LauncherRuns(unittest.TestCase):
         cls.batch = harness.Batch()
         cls.tmp = {}
 
-        def scenario(key, args, env=None, cwd=None, files=None, name="setup", **java):
+        def scenario(key, args, env=None, cwd=None, files=None, name="setup", argv0=None, **java):
             cls.tmp[key] = tmp = d.mkdir("tmp-" + key)
             home = harness.java(d / ("java-" + key), log=d / ("log-" + key), **java)
             setup = harness.installer(d / key / name, files=files)
-            cls.batch.start(key, [tmp if a == "@TMP" else a for a in args], program=setup,
+            cls.batch.start(key, [tmp if a == "@TMP" else a for a in args], program=setup, argv0=argv0,
                             env=dict({"JAVA_HOME": home}, **(env or {})), cwd=cwd or d.path)
 
         scenario("plain", ["-console", "-tmpdir", "@TMP"],
@@ -98,6 +100,23 @@ class LauncherRuns(unittest.TestCase):
         # A sticky directory of root's, like /tmp, is a temporary directory.
         scenario("sticky", ["-console", "-tmpdir", "@TMP"])
         os.chmod(cls.tmp["sticky"], 0o1777)
+        # Started by its bare name: earlier on PATH, a FIFO, a socket or a
+        # device (through a link) of the installer's name, with an installer
+        # class beside it, is no program; the installer is found after it.
+        for kind in ("fifo", "socket", "device"):
+            special = d.mkdir("special-" + kind) / "setup"
+            if kind == "fifo":
+                os.mkfifo(special)
+            elif kind == "socket":
+                with socket.socket(socket.AF_UNIX) as s:
+                    s.bind(special)
+            else:
+                os.mknod(d / "special-device/null", stat.S_IFCHR | 0o755, os.makedev(1, 3))
+                os.symlink("null", special)
+            os.chmod(special, 0o755)
+            d.write("special-%s/bramlet.class" % kind, "planted")
+            scenario(kind, ["-console", "-tmpdir", "@TMP"], argv0="setup",
+                     env={"PATH": "%s:%s" % (d / ("special-" + kind), d / kind)})
         # A payload 1,500 levels deep goes with the cleanup whatever the limit of open files.
         cls.tmp["deep"] = d.mkdir("tmp-deep")
         deep = harness.installer(d / "deep/setup", files={"d/" * 1500 + "f": "x"})
@@ -215,6 +234,12 @@ class LauncherRuns(unittest.TestCase):
         self.assertIn("-Dtemp.dir=" + rel, run["arg"])
         self.assertEqual(os.path.dirname(run["cwd"]), rel)
         self.assertEqual(os.listdir(rel), [])
+
+    def test_only_a_regular_file_on_path_is_taken_for_the_launcher(self):
+        for kind in ("fifo", "socket", "device"):
+            r = self.batch.result(kind)
+            self.assertEqual((r.status, r.stderr), (0, b""), (kind, r))
+            self.assertEqual(os.path.dirname(self.java_run(kind)["cwd"]), self.tmp[kind], kind)
 
     def test_status_10_runs_the_upgrade_script_without_environment_and_removes_it(self):
         self.assertEqual(self.batch.result("upgrade").status, 10)
@@ -338,6 +363,24 @@ class LauncherFailures(unittest.TestCase):
         self.assertEqual((r.status, r.stderr), (1, b"Error: The Java(TM) Virtual Machine has aborted.\n"), r)
         self.assertTrue(r.stdout.endswith(EN["cleanup"].encode()), r)
         self.assertEqual(os.listdir(self.tmp), [])
+
+    def test_a_log_of_both_streams_reads_in_the_order_of_the_run(self):
+        """Progress that standard output holds back comes before an error
+        written after it, and the cleanup after the error."""
+        no_class = harness.installer(self.dir / "no-class/setup", main_class=False)
+        progress = EN["disk"] + EN["java"] + EN["jre"]
+        log = self.dir / "log"
+        for setup, env, text in (
+                (self.setup, {}, progress + "Error: Could not find the required version of the Java(TM) 2 Runtime "
+                 "Environment.\n" + NO_JAVA_USAGE),
+                (no_class, {"JAVA_HOME": harness.java(self.dir / "java")},
+                 progress + EN["unzip"] + EN["exec"] + "Error: There are no files requiring installation.\n"
+                 + EN["cleanup"])):
+            r = harness.run(["-c", 'exec "$0" -console -tmpdir "$1" > "$2" 2>&1', setup, self.tmp, log],
+                            program="/bin/sh", env=env)
+            self.assertEqual(r.status, 1, r)
+            with open(log) as f:
+                self.assertEqual(f.read(), text)
 
     def test_a_working_directory_moved_away_takes_the_payload_with_it(self):
         """Renamed and replaced by a link while the runtime is probed (only a

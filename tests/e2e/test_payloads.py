@@ -2,6 +2,7 @@
 working directory, what it refuses as damaged, and what mksetup --verify
 and --list say of the same files."""
 
+import hashlib
 import os
 import random
 import subprocess
@@ -155,6 +156,49 @@ class Payloads(unittest.TestCase):
             r, found = self.extract(entries + [entry("later", "2")])
             self.assertEqual((r.stderr.decode(), found), (CORRUPTED % (self.dir / ("setup%d" % self.count)), left))
 
+    def test_names_of_one_file_in_any_spelling_leave_it_as_the_last_one_wrote_it(self):
+        """The spellings of a name are one file, which holds the last entry's
+        bytes as one thread writing in archive order leaves it, with entries
+        large enough that the threads write several at once."""
+        spellings = ("a/b", "a/./b", "a//b", "./a/b") * 2
+        # The later the larger, so that taking the largest files first
+        # begins with the last; and all of one size, taken as they come.
+        sizes = ((300000, 1100000, 1200000, 1300000, 400000, 1400000, 1500000, 2000000), (1500000,) * 8)
+        entries, extracted = [], []
+        for n, row in enumerate(sizes):
+            for k, (spelled, size) in enumerate(zip(spellings, row)):
+                data = (b"%d.%d-" % (n, k) * size)[:size]
+                entries.append(entry(spelled.replace("a", "d%d" % n, 1), data))
+            extracted += ["d%d/" % n, "d%d/b=%s" % (n, data.decode())]
+        r, found = self.extract(entries)
+        self.assertEqual((r.status, r.stderr.decode()), (0, ""))
+        # Files by their first bytes, length and digest.
+        brief = lambda t: [(i[:10], len(i), hashlib.sha1(i.encode("latin-1")).hexdigest()[:8]) for i in t.split()]
+        self.assertEqual(brief(found), brief(" ".join(extracted)))
+        # Another spelling where a file of the same extraction stands needs a directory.
+        for entries, extracted in (([entry("c/x", "file"), entry("c//x/y", "below")], "c/ c/x/ c/x/y=below"),
+                                   ([entry("d/x", "file"), entry("./d/./x/", method=0)], "d/ d/x/")):
+            r, found = self.extract(entries)
+            self.assertEqual((r.status, r.stderr.decode(), found), (0, "", extracted))
+
+    def test_a_bundled_runtime_is_its_files_in_any_spelling(self):
+        """The runtime extracted first and chosen is the one that runs, with
+        the last entry of each of its files, whatever spellings its names
+        have."""
+        with open(harness.STAND_IN, "rb") as f:
+            stand_in = f.read()
+        for n, library in enumerate(("package/jre/lib/%s/libjava.so", "package//jre/lib/%s/libjava.so")):
+            log = self.dir / ("log%d" % n)
+            archive = zip_archive([entry("./package/jre/bin/java", "#!/bin/sh\nexit 3\n"),
+                                   entry("package/jre/bin/java", stand_in),
+                                   entry("package/jre/bin/java.conf", "log=%s\n" % log),
+                                   entry(library % harness.ARCH), entry("bramlet.class", "main")])
+            setup = harness.installer(self.dir / ("bundled%d" % n), archive=archive)
+            r = harness.run(["-console", "-tmpdir", self.dir.mkdir("tmp%d" % n)], program=setup)
+            self.assertEqual((r.status, r.stderr), (0, b""), (library, r))
+            run = harness.java_run(log)
+            self.assertEqual(run["arg"][0], run["cwd"] + "/package/jre/bin/java")
+
     def test_names_split_where_the_locale_sees_a_separator(self):
         # "日本/x" in EUC-JP: the separator after two two-byte characters.
         r, found = self.extract([entry(b"\xc6\xfc\xcb\xdc/x", "eucjp")], lang="ja_JP.eucJP")
@@ -243,11 +287,16 @@ class Payloads(unittest.TestCase):
         self.assertEqual(self.verify(two(offset), comment=fake),
                          (1, "mksetup: entry 1: couldn't read LOC header; the launcher refuses the payload\n"))
         self.assertEqual(self.verify([entry("fine", "1"), entry("stored", "data", 0, crc=5), entry("../out", "x"),
-                                      entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2")]), (1,
-            "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"
-            "mksetup: ../out: a name the launcher refuses to extract\n"
-            "mksetup: t: appears more than once; the last one replaces the others\n"
-            "mksetup: a: a file where other entries need a directory\n"))
+                                      entry("a", "file"), entry("a/b", "x"), entry("t", "1"), entry("t", "2"),
+                                      # The same in other spellings.
+                                      entry("s/b", "1"), entry("./s//b", "2"), entry("c", "file"),
+                                      entry("./c//d", "x")]),
+                         (1, "mksetup: stored: damaged (its data, size or CRC-32 don't match)\n"
+                          "mksetup: ../out: a name the launcher refuses to extract\n"
+                          "mksetup: t: appears more than once; the last one replaces the others\n"
+                          "mksetup: ./s//b: appears more than once; the last one replaces the others\n"
+                          "mksetup: a: a file where other entries need a directory\n"
+                          "mksetup: c: a file where other entries need a directory\n"))
 
 
 if __name__ == "__main__":
