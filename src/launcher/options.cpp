@@ -23,13 +23,20 @@ bool Refuse(const Profile& profile, const char* key, const char* argument) {
 // The value made absolute; as typed when the current directory can't be read.
 std::string Absolute(const std::string& value) { return MakeAbsolute(value).value_or(value); }
 
-// Connects to the display for graphical mode; false after the messages.
+// Connects to the display for graphical mode; false after the messages. A
+// display that works without the toolkit still takes the installer's own
+// window: the launcher's texts then go to the console.
 bool ConnectDisplay() {
   const char* display = getenv("DISPLAY");
   if (display == nullptr) display = ":0.0";
   ShowStatus("connecting_x11", display);
   SetPrintToConsole(false);
-  if (LoadX11(true) != nullptr) return true;
+  X11Failure failure = X11Failure::kNoDisplay;
+  if (LoadX11(true, &failure) != nullptr) return true;
+  if (failure == X11Failure::kNoToolkit) {
+    ShowStatus("no_status_window");
+    return true;
+  }
   ShowError("no_connect_x11", display);
   ShowError("no_connect_x11_usage", GetProgName());
   return false;

@@ -25,7 +25,9 @@ struct CommandLine {
 /// directory. Returns true when the run goes on. A value (a state file, a
 /// Java home) is made absolute against the current directory, so an empty
 /// one names the current directory followed by "/". In graphical mode
-/// (neither -console nor -silent) it connects to the display. Returns false
+/// (neither -console nor -silent) it connects to the display; when the
+/// display works but the toolkit can't be loaded, the launcher's texts go to
+/// the console and the installer keeps its graphical mode. Returns false
 /// when the run is to end with *exitStatus (0 after -help, else 1), after
 /// printing what went wrong and, for bad options, the usage text.
 bool ParseArguments(int argc, char** argv, const Profile& profile, CommandLine* commandLine, int* exitStatus);

@@ -5,10 +5,8 @@
 #include "ui/x11_motif.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
@@ -17,9 +15,9 @@
 
 #include "base/locale.h"
 #include "base/signals.h"
-#include "base/unique_fd.h"
 #include "ui/catalogue.h"
 #include "ui/output.h"
+#include "ui/x11_display.h"
 
 namespace {
 
@@ -98,8 +96,21 @@ bool ResolveAll(X11Funcs* funcs) {
   return true;
 }
 
-// Undoes whatever LoadX11 built and switches output to the console.
-X11Funcs* TearDown(bool threadStarted, std::atomic<bool>* loading) {
+// Tells the caller of LoadX11 why, when asked; gives no table.
+X11Funcs* Failed(X11Failure* failure, X11Failure why) {
+  if (failure != nullptr) *failure = why;
+  return nullptr;
+}
+
+// Why there is no toolkit when the display was not tried with it: the
+// display is tried on its own, only for a caller that asks.
+X11Failure DisplayWithoutToolkit(const X11Failure* failure) {
+  return failure != nullptr && IsDisplayReachable() ? X11Failure::kNoToolkit : X11Failure::kNoDisplay;
+}
+
+// Undoes whatever LoadX11 built, switches output to the console and reports
+// why (Failed).
+X11Funcs* TearDown(bool threadStarted, std::atomic<bool>* loading, X11Failure* failure, X11Failure why) {
   SetPrintToConsole(true);
   if (dispatch) {
     dispatch = false;
@@ -122,7 +133,7 @@ X11Funcs* TearDown(bool threadStarted, std::atomic<bool>* loading) {
     libgui = nullptr;
   }
   *loading = false;
-  return nullptr;
+  return Failed(failure, why);
 }
 
 // Creates the recursive toolkit lock; false (with nothing left to destroy)
@@ -180,32 +191,6 @@ bool Connect() {
   return true;
 }
 
-// Runs Connect on a thread of its own while this thread waits for it and
-// acts on signals: a server that accepted the connection but never answers
-// would hold a call of the X library for good, and with it the run.
-bool ConnectWatchingSignals() {
-  int done[2];
-  if (pipe2(done, O_CLOEXEC) != 0) return Connect();
-  UniqueFd doneRead(done[0]), doneWrite(done[1]);
-  struct Job {
-    int doneFd;
-    bool connected;
-  } job = {doneWrite.get(), false};
-  pthread_t thread;
-  auto run = [](void* argument) -> void* {
-    auto* running = static_cast<Job*>(argument);
-    running->connected = Connect();
-    ssize_t ignored = write(running->doneFd, "!", 1);
-    (void)ignored;
-    return nullptr;
-  };
-  if (pthread_create(&thread, nullptr, run, &job) != 0) return Connect();
-  while (!WaitForReadable(doneRead.get(), -1)) {
-  }
-  pthread_join(thread, nullptr);
-  return job.connected;
-}
-
 // exit() destroys what the toolkit and its callbacks use (static objects,
 // the libraries' own state) while the event thread goes on dispatching; so
 // the process's end takes the toolkit lock and keeps it, and the thread
@@ -221,20 +206,20 @@ void HoldToolkitAtExit() {
 
 }  // namespace
 
-X11Funcs* LoadX11(bool) {
+X11Funcs* LoadX11(bool, X11Failure* failure) {
   // Once loaded, the toolkit stays until the process ends: any thread gets
   // the table at once.
   static std::atomic<X11Funcs*> loaded{nullptr};
   if (X11Funcs* funcs = loaded) return funcs;
   // A call that interrupts a running one (from the cleanup path) gets no
-  // toolkit rather than a half-built one.
+  // toolkit rather than a half-built one, and is told of no display.
   static std::atomic<bool> loadingx11{false};
   static bool nox11 = false;
-  if (loadingx11.exchange(true)) return nullptr;
+  if (loadingx11.exchange(true)) return Failed(failure, X11Failure::kNoDisplay);
   if (nox11) {
     SetPrintToConsole(true);
     loadingx11 = false;
-    return nullptr;
+    return Failed(failure, DisplayWithoutToolkit(failure));
   }
   if (libgui == nullptr) {
     for (const char* name : motif_libraries) {
@@ -243,12 +228,12 @@ X11Funcs* LoadX11(bool) {
     }
     if (libgui == nullptr) {
       nox11 = true;
-      return TearDown(false, &loadingx11);
+      return TearDown(false, &loadingx11, failure, DisplayWithoutToolkit(failure));
     }
   }
   if (x11funcs == nullptr) {
     x11funcs = &table;
-    if (!ResolveAll(x11funcs)) return TearDown(false, &loadingx11);
+    if (!ResolveAll(x11funcs)) return TearDown(false, &loadingx11, failure, DisplayWithoutToolkit(failure));
     processEvent = reinterpret_cast<decltype(processEvent)>(dlsym(libgui, "XtAppProcessEvent"));
   }
   if (appshell != nullptr) {
@@ -256,16 +241,17 @@ X11Funcs* LoadX11(bool) {
     return x11funcs;
   }
 
-  if (!ConnectWatchingSignals()) return TearDown(false, &loadingx11);
+  if (!RunWatchingSignals(Connect)) return TearDown(false, &loadingx11, failure, X11Failure::kNoDisplay);
 
+  // The display has been reached: what fails from here on is the toolkit.
   if (!dispatch) {
-    if (!CreateLock()) return TearDown(false, &loadingx11);
+    if (!CreateLock()) return TearDown(false, &loadingx11, failure, X11Failure::kNoToolkit);
     dispatch = true;
   }
   if (pthread_create(&eventThread, nullptr, DispatchX11Events, nullptr) != 0) {
-    return TearDown(false, &loadingx11);
+    return TearDown(false, &loadingx11, failure, X11Failure::kNoToolkit);
   }
-  if (!RaisePriority(eventThread)) return TearDown(true, &loadingx11);
+  if (!RaisePriority(eventThread)) return TearDown(true, &loadingx11, failure, X11Failure::kNoToolkit);
   static bool heldAtExit = false;
   if (!heldAtExit) heldAtExit = atexit(HoldToolkitAtExit) == 0;
   loaded = x11funcs;

@@ -5,6 +5,7 @@ import ctypes
 import glob
 import os
 import select
+import shlex
 import shutil
 import socket
 import struct
@@ -14,6 +15,9 @@ import threading
 import harness
 
 SCREENSHOTS = os.path.join(harness.BUILD_DIR, "gui-screenshots")
+# A libXm.so.4 that lacks one of the functions the launcher looks up
+# (tests/support/partial_motif.c), alone in its directory.
+PARTIAL_MOTIF = os.environ.get("BRAMLET_PARTIAL_MOTIF", "")
 
 
 class WindowLog:
@@ -226,7 +230,19 @@ def system_library(name="libXm.so.4"):
     raise AssertionError("no %s for the launcher's machine on this system" % name)
 
 
-def without_motif(command):
-    """command, where /dev/null stands in for the Motif library."""
-    script = '/usr/bin/mount --bind /dev/null "$0" && exec "$@"'
-    return [shutil.which("unshare"), "-m", "--propagation", "private", "/bin/sh", "-c", script, system_library()] + command
+def without_motif(command, also=()):
+    """command, where /dev/null stands in for the Motif library and the
+    libraries that also names."""
+    mounts = ["/usr/bin/mount --bind /dev/null " + shlex.quote(system_library(name)) for name in ("libXm.so.4",) + also]
+    script = " && ".join(mounts + ['exec "$@"'])
+    return [shutil.which("unshare"), "-m", "--propagation", "private", "/bin/sh", "-c", script, "sh"] + command
+
+
+def with_partial_motif(command):
+    """command, where the Motif library found first lacks a function."""
+    return ["/usr/bin/env", "LD_LIBRARY_PATH=" + os.path.dirname(PARTIAL_MOTIF)] + command
+
+
+# The hosts without a usable Motif: the library missing, or one that lacks a
+# function; each as its name and what a command runs under.
+NO_MOTIF = (("hidden", without_motif), ("partial", with_partial_motif))

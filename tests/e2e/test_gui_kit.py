@@ -1,6 +1,7 @@
 """The installer kit's window under a real X server, clicked through as a
 user would: welcome, licence, directory, progress and done, in English,
 Spanish and Japanese (screenshots of each step go to build/gui-screenshots),
+also on a host without Motif (the launcher's progress then on the console),
 and a cancel while the files are copied, after which nothing is left. The
 kit is held (tests/support/open_gate.c) as it begins to copy the runtime's
 largest file, for the picture of its progress and the cancel."""
@@ -23,12 +24,15 @@ class GraphicalInstall(unittest.TestCase):
         cls.dir = d = harness.Scratch()
         cls.setup = kit_support.installer(d, "setup", kit_support.application(d, "app"))
         # The runs side by side, each on an X server of its own.
-        runs = [("en", "C.UTF-8"), ("es", "es_ES.UTF-8"), ("ja", "ja_JP.UTF-8"), ("cancel", "C.UTF-8")]
+        runs = [("en", "C.UTF-8"), ("es", "es_ES.UTF-8"), ("ja", "ja_JP.UTF-8"), ("cancel", "C.UTF-8"),
+                ("nomotif", "C.UTF-8")]
         if harness.EMULATED:
             # The kit is the same bytecode on every machine, and each of its
             # runtimes costs half a minute of both cores under qemu: English
             # and Japanese show the target's runtime drawing the windows and
-            # their texts; Spanish and the cancel are the kit's alone.
+            # their texts; Spanish and the cancel are the kit's alone, and
+            # the launcher's part of a run without Motif is seen with a
+            # stand-in runtime in test_gui_launcher.
             runs = [run for run in runs if run[0] in ("en", "ja")]
         # A copy each (the launcher lets one run of a file at a time), all made
         # before any starts: a file still open for writing in a child that
@@ -45,9 +49,10 @@ class GraphicalInstall(unittest.TestCase):
     @classmethod
     def install(cls, run):
         """Clicks through one installation (the run "cancel" cancels it while
-        it copies); returns its result, or the exception it met."""
+        it copies, the run "nomotif" runs without the Motif library); returns
+        its result, or the exception it met."""
         key, locale = run
-        cancel = key == "cancel"
+        cancel, motif = key == "cancel", key != "nomotif"
         d, x = cls.dir, gui_support.Xvfb()
         texts = kit_support.texts(locale)
         status_title = kit_support.texts(locale, "src/ui/messages/messages")["setup_title"]
@@ -59,7 +64,7 @@ class GraphicalInstall(unittest.TestCase):
             return x.wait_window(title)
 
         def shot(name, window):
-            if cancel:
+            if cancel or not motif:
                 return
             x.settled_pixels(window)
             x.screenshot(os.path.join(gui_support.SCREENSHOTS, "kit-%s%s.png" % (name, suffix)), window)
@@ -72,8 +77,10 @@ class GraphicalInstall(unittest.TestCase):
         if harness.SANITIZED:  # the launcher is preloaded too
             held["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
         try:
-            program = d / ("setup-" + key)
-            proc = harness.start(["-tmpdir", d.mkdir("tmp-" + key)], program=program,
+            command = [d / ("setup-" + key), "-tmpdir", d.mkdir("tmp-" + key)]
+            if not motif:
+                command = gui_support.without_motif(command)
+            proc = harness.start(command[1:], program=command[0],
                                  env=x.env(LANG=locale, XDG_DATA_DIRS=xdg, JAVA_HOME=None, **held))
             window = page("welcome.title")
             # The launcher's status window has gone.
@@ -127,6 +134,19 @@ class GraphicalInstall(unittest.TestCase):
             self.assertEqual(r.status, 0, r)
             self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
             self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
+
+    @unittest.skipIf(harness.EMULATED, "seen with a stand-in runtime in test_gui_launcher")
+    def test_without_motif_the_kit_window_opens_and_installs(self):
+        r, target, xdg = self.result("nomotif")
+        self.assertEqual(r.status, 0, r)
+        self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
+        self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
+        # The launcher's progress, on the console.
+        self.assertTrue(r.stdout.startswith(b"Connecting to X11 server ':")
+                        and b"No status window: the Motif library can't be loaded. Progress is shown here.\n"
+                            b"Checking available disk space...\n" in r.stdout, r)
+        self.assertTrue(r.stdout.endswith(b"Launching Java(TM) 2 Runtime Environment...\n"
+                                          b"Deleting temporary files...\n"), r)
 
     @unittest.skipIf(harness.EMULATED, "the kit's cancel is the same bytecode on every machine: seen natively")
     def test_cancel_while_copying_leaves_nothing(self):

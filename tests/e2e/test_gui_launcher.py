@@ -9,8 +9,13 @@ import unittest
 
 import gui_support
 import harness
+import kit_support
 
 TITLE = "Setup"
+X11_MESSAGES = ("Error: Cannot connect to X11 server '%s'.\n"
+                "Check that the DISPLAY environment variable is correctly set or try\n"
+                "rerunning this application with the following usage:\n"
+                "    'setup' -console\n")
 STATUS_WINDOW = (312, 334, 400, 100)  # centred on the 1024 x 768 screen; mapped before it is moved
 
 
@@ -23,14 +28,25 @@ class GraphicalRunTest(unittest.TestCase):
         self.tmp = self.dir.mkdir("tmp")
         self.started, self.go = self.dir / "started", self.dir / "go"
 
-    def start(self, args=(), main_class=True, **env):
-        """A run whose runtime, once started, waits for the file go."""
-        java = harness.java(self.dir / "java", log=self.dir / "log", started=self.started, wait=self.go)
+    def start(self, args=(), main_class=True, wrap=None, java_conf=None, **env):
+        """A run whose runtime, once started, waits for the file go; under
+        wrap (a function of the command), when given."""
+        java = harness.java(self.dir / "java", log=self.dir / "log", started=self.started, wait=self.go,
+                            **(java_conf or {}))
         setup = harness.installer(self.dir / "setup", main_class=main_class)
-        proc = harness.start(list(args) + ["-tmpdir", self.tmp], program=setup,
-                             env=self.x.env(JAVA_HOME=java, **env))
+        command = [setup] + list(args) + ["-tmpdir", self.tmp]
+        if wrap is not None:
+            command = wrap(command)
+        proc = harness.start(command[1:], program=command[0], env=self.x.env(JAVA_HOME=java, **env))
         self.addCleanup(harness.kill_group, proc)
         return proc
+
+    def plain_run_arguments(self, wd):
+        """The runtime's arguments in a run without options: no headless
+        option and no wizard arguments."""
+        return [self.dir / "java/bin/java", "-Djava.io.tmpdir=" + wd, "-Dtemp.dir=" + self.tmp,
+                "-Djava.class.path=%s:%s/package/PackageFormat.jar" % (wd, wd), "-Djava.endorsed.dirs=",
+                "-Xmx256m", "bramlet"]
 
     def wait_hidden(self, window):
         harness.wait_for(lambda: self.x.geometry(window).get("map") != "IsViewable", what="the window's hiding")
@@ -57,14 +73,45 @@ class GraphicalRunTest(unittest.TestCase):
         self.assertEqual(len(status_windows), 2, log.mapped)
         self.assertEqual(status_windows[0], window)
         run = harness.java_run(self.dir / "log")
-        wd = run["cwd"]
-        # A plain run: no headless option and no wizard arguments.
-        self.assertEqual(run["arg"], [
-            self.dir / "java/bin/java", "-Djava.io.tmpdir=" + wd, "-Dtemp.dir=" + self.tmp,
-            "-Djava.class.path=%s:%s/package/PackageFormat.jar" % (wd, wd), "-Djava.endorsed.dirs=",
-            "-Xmx256m", "bramlet"])
+        self.assertEqual(run["arg"], self.plain_run_arguments(run["cwd"]))
         self.assertEqual(run["env"]["DISPLAY"], self.x.display)
         self.assertEqual(os.listdir(self.tmp), [])
+
+    def test_without_a_usable_motif_progress_goes_to_the_console_and_the_installer_keeps_its_window(self):
+        log = self.x.log_windows()
+        self.dir.write("go", "")
+        for name, wrap in gui_support.NO_MOTIF:
+            with self.subTest(name):
+                if os.path.exists(self.dir / "log"):
+                    os.unlink(self.dir / "log")
+                r = harness.finish(self.start(wrap=wrap, java_conf={"exit": 7}))
+                self.assertEqual((r.status, r.stderr), (7, b""), r)
+                self.assertEqual(r.stdout.decode(), "".join([
+                    "Connecting to X11 server '%s'.\n" % self.x.display,
+                    "No status window: the Motif library can't be loaded. Progress is shown here.\n",
+                    "Checking available disk space...\n", "Checking Java(TM) 2 Runtime Environment...\n",
+                    "Extracting Java(TM) 2 Runtime Environment files...\n", "Extracting installation files...\n",
+                    "Launching Java(TM) 2 Runtime Environment...\n", "Deleting temporary files...\n"]))
+                # The installer runs as in graphical mode, on the display.
+                run = harness.java_run(self.dir / "log")
+                self.assertEqual(run["arg"], self.plain_run_arguments(run["cwd"]))
+                self.assertEqual(run["env"]["DISPLAY"], self.x.display)
+                self.assertEqual(os.listdir(self.tmp), [])
+        self.assertEqual(log.mapped, [])
+        # The notice in the locale's language and code set.
+        for lang, code_set in (("es_ES.ISO-8859-1", "latin-1"), ("ja_JP.eucJP", "euc_jp")):
+            r = harness.finish(self.start(wrap=gui_support.without_motif, LANG=lang))
+            notice = kit_support.texts(lang, "src/ui/messages/messages")["no_status_window"].encode(code_set)
+            connecting, rest = r.stdout.split(b"\n", 1)
+            self.assertTrue(rest.startswith(notice), (lang, r))
+
+    def test_without_the_x_library_as_well_graphical_mode_ends_with_the_x11_messages(self):
+        # The installer's own window could not open either.
+        r = harness.finish(self.start(wrap=lambda command: gui_support.without_motif(command, ("libX11.so.6",))))
+        self.assertEqual(r.status, 1, r)
+        self.assertEqual(r.stdout.decode(), "Connecting to X11 server '%s'.\n" % self.x.display)
+        self.assertEqual(r.stderr.decode(), X11_MESSAGES % self.x.display)
+        self.assertEqual(harness.read_log(self.dir / "log"), [])
 
     def test_a_signal_after_the_hold_while_the_runtime_runs(self):
         proc = self.start()
@@ -167,20 +214,24 @@ class GraphicalRunTest(unittest.TestCase):
 
 class NoDisplayTest(unittest.TestCase):
     def test_a_server_that_never_answers_gives_way_to_a_signal(self):
-        d = harness.Scratch()
-        self.addCleanup(d.cleanup)
-        server, display = gui_support.silent_server()
-        self.addCleanup(server.close)
-        proc = harness.start(["-tmpdir", d.mkdir("tmp")], program=harness.installer(d / "setup"),
-                             env={"DISPLAY": display})
-        self.addCleanup(harness.kill_group, proc)
-        server.settimeout(60)
-        accepted, _ = server.accept()
-        self.addCleanup(accepted.close)
-        proc.send_signal(signal.SIGINT)
-        r = harness.finish(proc, timeout=30)
-        self.assertEqual(r.returncode, 255, r)
-        self.assertTrue(r.stdout.endswith(b"Deleting temporary files...\n"), r)
+        # The launcher connects with Motif, and without a usable one to tell
+        # an unreachable display from a missing toolkit.
+        for name, wrap in (("motif", lambda command: command),) + gui_support.NO_MOTIF:
+            with self.subTest(name):
+                d = harness.Scratch()
+                self.addCleanup(d.cleanup)
+                server, display = gui_support.silent_server()
+                self.addCleanup(server.close)
+                command = wrap([harness.installer(d / "setup"), "-tmpdir", d.mkdir("tmp")])
+                proc = harness.start(command[1:], program=command[0], env={"DISPLAY": display})
+                self.addCleanup(harness.kill_group, proc)
+                server.settimeout(60)
+                accepted, _ = server.accept()
+                self.addCleanup(accepted.close)
+                proc.send_signal(signal.SIGINT)
+                r = harness.finish(proc, timeout=30)
+                self.assertEqual(r.returncode, 255, r)
+                self.assertTrue(r.stdout.endswith(b"Deleting temporary files...\n"), r)
 
     def test_the_launcher_links_no_x_library(self):
         # readelf reads a launcher of any machine.
@@ -190,23 +241,19 @@ class NoDisplayTest(unittest.TestCase):
         for name in ("libX11", "libXt", "libXm", "libxcb"):
             self.assertEqual([l for l in libraries if l.startswith(name)], [])
 
-    def test_without_a_server_or_motif_graphical_mode_ends_with_the_x11_messages(self):
+    def test_without_a_reachable_display_graphical_mode_ends_with_the_x11_messages(self):
+        # With Motif and without a usable one alike.
         d = harness.Scratch()
         self.addCleanup(d.cleanup)
         setup = harness.installer(d / "setup")
-        x = gui_support.Xvfb()
-        self.addCleanup(x.stop)
-        for display, shown, prefix in ((None, ":0.0", []), (":4711", ":4711", []),
-                                       (x.display, x.display, gui_support.without_motif([]))):
-            command = prefix + [setup]
-            r = harness.run(command[1:], program=command[0], env={"DISPLAY": display})
-            self.assertEqual(r.status, 1, r)
-            self.assertEqual(r.stdout.decode(), "Connecting to X11 server '%s'.\n" % shown)
-            self.assertEqual(r.stderr.decode(),
-                             "Error: Cannot connect to X11 server '%s'.\n"
-                             "Check that the DISPLAY environment variable is correctly set or try\n"
-                             "rerunning this application with the following usage:\n"
-                             "    'setup' -console\n" % shown)
+        for name, wrap in (("motif", lambda command: command),) + gui_support.NO_MOTIF:
+            for display, shown in ((None, ":0.0"), (":4711", ":4711")):
+                with self.subTest(name, display=display):
+                    command = wrap([setup])
+                    r = harness.run(command[1:], program=command[0], env={"DISPLAY": display})
+                    self.assertEqual(r.status, 1, r)
+                    self.assertEqual(r.stdout.decode(), "Connecting to X11 server '%s'.\n" % shown)
+                    self.assertEqual(r.stderr.decode(), X11_MESSAGES % shown)
 
 
 if __name__ == "__main__":
