@@ -27,18 +27,6 @@ struct Reader {
   uint64_t Get(size_t offset, size_t width) const { return GetField(data + offset, width, bigEndian); }
 };
 
-bool ReadAt(int fd, void* buffer, size_t length, uint64_t offset) {
-  auto* p = static_cast<unsigned char*>(buffer);
-  while (length > 0) {
-    ssize_t n = pread(fd, p, length, static_cast<off_t>(offset));
-    if (n <= 0) return false;
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The end of a table of count entries of entrySize bytes at offset; false
 // when it overflows or lies beyond fileSize.
 bool TableEnd(uint64_t offset, uint64_t count, uint64_t entrySize, uint64_t fileSize, uint64_t* end) {
@@ -50,6 +38,18 @@ bool TableEnd(uint64_t offset, uint64_t count, uint64_t entrySize, uint64_t file
 }
 
 }  // namespace
+
+bool ElfReadAt(int fd, void* buffer, size_t length, uint64_t offset) {
+  auto* p = static_cast<unsigned char*>(buffer);
+  while (length > 0) {
+    ssize_t n = pread(fd, p, length, static_cast<off_t>(offset));
+    if (n <= 0) return false;
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
 uint64_t ElfGet(const ElfImage& image, const unsigned char* p, size_t width) {
   return GetField(p, width, image.bigEndian);
@@ -65,7 +65,7 @@ std::optional<ElfImage> ReadElfImage(int fd) {
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   uint64_t fileSize = static_cast<uint64_t>(st.st_size);
   unsigned char header[64];
-  if (fileSize < 52 || !ReadAt(fd, header, std::min<uint64_t>(sizeof header, fileSize), 0))
+  if (fileSize < 52 || !ElfReadAt(fd, header, std::min<uint64_t>(sizeof header, fileSize), 0))
     return std::nullopt;
   if (header[EI_MAG0] != ELFMAG0 || header[EI_MAG1] != ELFMAG1 || header[EI_MAG2] != ELFMAG2 ||
       header[EI_MAG3] != ELFMAG3)
@@ -93,7 +93,7 @@ std::optional<ElfImage> ReadElfImage(int fd) {
     if (phentsize < minPh || !TableEnd(phoff, phnum, phentsize, fileSize, &tableEnd)) return std::nullopt;
     end = std::max(end, tableEnd);
     std::vector<unsigned char> table(static_cast<size_t>(phnum * phentsize));
-    if (!ReadAt(fd, table.data(), table.size(), phoff)) return std::nullopt;
+    if (!ElfReadAt(fd, table.data(), table.size(), phoff)) return std::nullopt;
     for (uint64_t i = 0; i < phnum; ++i) {
       Reader p{table.data() + i * phentsize, image.bigEndian};
       uint64_t offset = image.is64 ? p.Get(8, 8) : p.Get(4, 4);
@@ -109,7 +109,7 @@ std::optional<ElfImage> ReadElfImage(int fd) {
     // With 0xFF00 sections or more, the count lives in the first section's size.
     if (shnum == 0) {
       unsigned char first[64];
-      if (shoff > fileSize || fileSize - shoff < minSh || !ReadAt(fd, first, minSh, shoff))
+      if (shoff > fileSize || fileSize - shoff < minSh || !ElfReadAt(fd, first, minSh, shoff))
         return std::nullopt;
       Reader s{first, image.bigEndian};
       shnum = image.is64 ? s.Get(32, 8) : s.Get(20, 4);
@@ -118,7 +118,7 @@ std::optional<ElfImage> ReadElfImage(int fd) {
     if (shnum > kMaxSections || !TableEnd(shoff, shnum, shentsize, fileSize, &tableEnd)) return std::nullopt;
     end = std::max(end, tableEnd);
     std::vector<unsigned char> table(static_cast<size_t>(shnum * shentsize));
-    if (!ReadAt(fd, table.data(), table.size(), shoff)) return std::nullopt;
+    if (!ElfReadAt(fd, table.data(), table.size(), shoff)) return std::nullopt;
     for (uint64_t i = 0; i < shnum; ++i) {
       Reader s{table.data() + i * shentsize, image.bigEndian};
       if (s.Get(4, 4) == SHT_NOBITS || s.Get(4, 4) == SHT_NULL) continue;

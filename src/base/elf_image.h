@@ -16,6 +16,10 @@ struct ElfImage {
   uint64_t imageEnd = 0;   // the first byte behind everything the headers account for
 };
 
+/// Reads length bytes at offset of the file open at fd into buffer; false
+/// when the file ends before them or a read fails.
+bool ElfReadAt(int fd, void* buffer, size_t length, uint64_t offset);
+
 /// An unsigned field of width bytes (1 to 8) at p, in the image's byte order.
 uint64_t ElfGet(const ElfImage& image, const unsigned char* p, size_t width);
 

@@ -194,5 +194,9 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
            AddFile("package/product.properties", staging + "/product.properties", 0644, items, err) &&
            AddFile("package/modes", staging + "/modes", 0644, items, err);
   };
-  return Assemble(command, launcher, arch, std::move(items), complete, made, err);
+  // The installation puts the runtime in runtime/.
+  NeedsScope scope;
+  scope.launchers = {uninstaller};
+  scope.runtimeAs = "runtime/";
+  return Assemble(command, launcher, arch, std::move(items), complete, scope, made, err);
 }

@@ -28,6 +28,12 @@ bool ParseLevel(const std::string& text, int* level, std::string* err) {
   return false;
 }
 
+bool ParseGlibc(const std::string& text, std::optional<GlibcVersion>* version, std::string* err) {
+  *version = ParseGlibcVersion(text);
+  if (!*version) *err = "--glibc takes a glibc version such as 2.28, not '" + text + "'";
+  return version->has_value();
+}
+
 // Takes the option at argv[*i] when it is one of --app's; an error (a
 // missing value) goes to *err. False for any other option.
 bool ParseAppOption(int argc, char** argv, int* i, AppOptions* app, bool* seen, std::string* err) {
@@ -95,6 +101,8 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     } else if (arg == "--level") {
       if (!TakeValue(argc, argv, &i, &value, err) || !ParseLevel(value, &command->level, err)) return false;
       level = true;
+    } else if (arg == "--glibc") {
+      if (!TakeValue(argc, argv, &i, &value, err) || !ParseGlibc(value, &command->glibc, err)) return false;
     } else if (arg == "--launcher") {
       if (!TakeValue(argc, argv, &i, &command->launcher, err)) return false;
     } else if (arg == "--main-class") {
@@ -187,6 +195,8 @@ void PrintUsage(FILE* to) {
       "                     made with the host JDK's jlink\n"
       "  --jdk DIR          with --jlink: take the modules from the JDK in DIR,\n"
       "                     such as one for another machine\n"
+      "  --glibc V          refuse to make an installer that needs a glibc newer\n"
+      "                     than V (such as 2.28), the oldest it must start on\n"
       "  -v                 print a line per file, and all that jlink prints\n"
       "With --app DIR (the application's files, installed with their modes):\n"
       "  --name NAME        the product's name: /opt/NAME, bin/NAME, NAME.desktop\n"

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
+
+#include "packager/glibc_needs.h"
 
 // The application that --app makes an installer of, with the installer kit.
 struct AppOptions {
@@ -19,14 +22,15 @@ struct AppOptions {
 struct Command {
   enum Kind { kPack, kApp, kList, kVerify, kHelp, kVersion };
   Kind kind = kPack;
-  std::string payload;       // PAYLOAD_DIR
-  std::string output;        // OUTPUT, or the SETUP of --list and --verify
-  std::string launcher;      // --launcher; empty for the default
-  std::string mainClass;     // --main-class; empty for the launcher's own (--app: the jar's)
-  std::string runtime;       // --runtime DIR
-  std::string jlinkModules;  // --jlink MODULES
-  std::string jdk;           // --jdk DIR, whose jmods --jlink links; empty for jlink's own
-  int level = 6;             // 0 for --store
+  std::string payload;                // PAYLOAD_DIR
+  std::string output;                 // OUTPUT, or the SETUP of --list and --verify
+  std::string launcher;               // --launcher; empty for the default
+  std::string mainClass;              // --main-class; empty for the launcher's own (--app: the jar's)
+  std::string runtime;                // --runtime DIR
+  std::string jlinkModules;           // --jlink MODULES
+  std::string jdk;                    // --jdk DIR, whose jmods --jlink links; empty for jlink's own
+  std::optional<GlibcVersion> glibc;  // --glibc: the newest glibc the installer may need
+  int level = 6;                      // 0 for --store
   bool verbose = false;
   AppOptions app;  // --app and the options that go with it
 };

@@ -17,6 +17,7 @@
 #include "archive/zip.h"
 #include "base/unique_fd.h"
 #include "packager/archive_writer.h"
+#include "packager/glibc_needs.h"
 #include "packager/machine.h"
 #include "packager/payload_walk.h"
 #include "packager/runtime_bundle.h"
@@ -132,6 +133,33 @@ bool CheckJlinkJdk(const std::string& launcher, const std::string& arch, const s
   return CheckRuntimeArch(launcher, arch, jdk, "the JDK in " + jdk, err);
 }
 
+// The runtime's files among items (in their order), named as scope says.
+std::vector<NamedFile> RuntimeFiles(const std::vector<PayloadItem>& items, const NeedsScope& scope) {
+  std::vector<NamedFile> files;
+  const size_t prefix = strlen(kRuntimeEntry);
+  for (const PayloadItem& item : items) {
+    if (!item.directory && item.name.compare(0, prefix, kRuntimeEntry) == 0)
+      files.push_back({scope.runtimeAs + item.name.substr(prefix), item.source});
+  }
+  return files;
+}
+
+// Raises *need to what files need, warning of damaged ELF files, and holds
+// it to command's --glibc.
+bool CheckGlibcNeed(const Command& command, const std::vector<NamedFile>& files,
+                    std::optional<GlibcNeed>* need, std::string* err) {
+  std::vector<std::string> damaged;
+  if (!FindGlibcNeed(files, need, &damaged, err)) return false;
+  if (!damaged.empty())
+    Warn(std::to_string(damaged.size()) +
+         " damaged ELF file(s), whose glibc needs are not counted, such as " + damaged.front());
+  if (*need && command.glibc && *command.glibc < (*need)->version)
+    return Refuse((*need)->file + ": needs glibc " + GlibcVersionText((*need)->version) +
+                      ", newer than --glibc " + GlibcVersionText(*command.glibc),
+                  err);
+  return true;
+}
+
 }  // namespace
 
 bool CheckOutputOutsidePayload(const std::string& payload, const std::string& output, std::string* err) {
@@ -188,17 +216,22 @@ bool Pack(const Command& command, const std::string& defaultLauncher, std::strin
     return Refuse(command.payload + ": already holds package/jre; drop it or the runtime option", err);
   if (!CheckOutputOutsidePayload(command.payload, command.output, err)) return false;
 
-  return Assemble(command, launcher, arch, std::move(items), nullptr, made, err);
+  return Assemble(command, launcher, arch, std::move(items), nullptr, NeedsScope(), made, err);
 }
 
 bool Assemble(const Command& command, const std::string& launcher, const std::string& arch,
-              std::vector<PayloadItem> items, const CompletePayload& complete, std::string* made,
-              std::string* err) {
+              std::vector<PayloadItem> items, const CompletePayload& complete, const NeedsScope& scope,
+              std::string* made, std::string* err) {
   ArchiveSettings settings;
   settings.level = command.level;
   settings.verbose = command.verbose;
   if (!ReadSourceDateEpoch(&settings, err)) return false;
   if (!command.jdk.empty() && !CheckJlinkJdk(launcher, arch, command.jdk, err)) return false;
+  // The launchers first, so that one that needs too much is refused before jlink runs.
+  std::optional<GlibcNeed> glibc;
+  std::vector<NamedFile> launchers = {{launcher, launcher}};
+  for (const std::string& carried : scope.launchers) launchers.push_back({carried, carried});
+  if (!CheckGlibcNeed(command, launchers, &glibc, err)) return false;
   StagingDir staging;
   if (!staging.Create(command.output, err)) return false;
   std::string runtime = command.runtime;
@@ -218,6 +251,7 @@ bool Assemble(const Command& command, const std::string& launcher, const std::st
     return false;
   if (complete && !complete(staging.path(), &items, err)) return false;
   SortItems(&items);
+  if (!CheckGlibcNeed(command, RuntimeFiles(items, scope), &glibc, err)) return false;
   std::string archive = staging.path() + "/payload.zip";
   int64_t size = 0;
   if (!WriteArchive(items, settings, archive, err) ||
@@ -225,6 +259,8 @@ bool Assemble(const Command& command, const std::string& launcher, const std::st
     return false;
   *made = command.output + ": " + std::to_string(items.size()) +
           (items.size() == 1 ? " entry, " : " entries, ") + std::to_string(static_cast<long long>(size)) +
-          " bytes, for " + arch + ", with " + bundled;
+          " bytes, for " + arch +
+          (glibc ? ", glibc " + GlibcVersionText(glibc->version) + " or newer (" + glibc->file + ")" : "") +
+          ", with " + bundled;
   return true;
 }

@@ -25,12 +25,14 @@ SANITIZED = os.environ.get("BRAMLET_SANITIZED") == "1"
 BUILD_DIR = os.environ.get("BRAMLET_BUILD_DIR", ".")
 # The target's directory under a Java 8 runtime's lib, its Debian
 # architecture, a JDK of the target and the JDK whose jlink makes runtimes of
-# its modules (the build machine's in a cross build); EMULATED when the
-# target's programs run under qemu-user.
+# its modules (the build machine's in a cross build), a JDK of the target
+# built for an older glibc (Debian 11's; it may be missing); EMULATED when
+# the target's programs run under qemu-user.
 ARCH = os.environ.get("BRAMLET_JAVA_ARCH", "")
 DEB_ARCH = os.environ.get("BRAMLET_DEB_ARCH", "")
 JDK = os.environ.get("BRAMLET_TEST_JAVA_HOME", "")
 JLINK_HOME = os.environ.get("BRAMLET_JLINK_HOME") or JDK
+OLD_JDK = os.environ.get("BRAMLET_OLD_JDK", "")
 EMULATED = bool(os.environ.get("BRAMLET_EMULATED"))
 # Deadlines only catch a hang, so under emulation (a Java runtime and its
 # windows start many times slower, beside other tests) they are longer.

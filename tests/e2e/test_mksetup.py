@@ -4,6 +4,7 @@ cmake --install puts in place."""
 
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -11,6 +12,7 @@ import unittest
 import zipfile
 
 import harness
+import kit_support
 
 PAYLOAD = {
     "bramlet.class": b"\xca\xfe\xba\xbe main class",
@@ -27,6 +29,41 @@ def mksetup(args, program=None, **kwargs):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def glibc_needed(path):
+    """The highest GLIBC_x.y[.z] that objdump -p lists among the versions
+    the ELF file at path needs (weak ones aside), as a tuple; None when it
+    needs none or is no ELF file."""
+    r = subprocess.run(["objdump", "-p", path], capture_output=True)
+    text = r.stdout.decode(errors="replace")
+    if r.returncode != 0 or "Version References:" not in text:
+        return None
+    needs = re.findall(r"(?m)^\s+0x[0-9a-f]+ (0x[0-9a-f]+) \d+ GLIBC_(\d+(?:\.\d+)+)$",
+                       text.split("Version References:", 1)[1])
+    versions = [tuple(map(int, v.split("."))) for flags, v in needs if not int(flags, 16) & 2]  # VER_FLG_WEAK
+    return max(versions, default=None)
+
+
+def glibc_of(files):
+    """(version, name): the highest glibc that objdump says the files
+    (pairs of the name mksetup shows and a path) need, and the first file
+    that needs it; None when none needs any."""
+    best = None
+    for name, path in files:
+        version = glibc_needed(path)
+        if version and (best is None or version > best[0]):
+            best = (version, name)
+    return best and (".".join(map(str, best[0])), best[1])
+
+
+def runtime_files(setup, into, shown_as):
+    """The runtime's files in the installer setup, in its order, extracted
+    below into: pairs of the name shown_as gives them and their path."""
+    with zipfile.ZipFile(setup) as z:
+        names = [n for n in z.namelist() if n.startswith("package/jre/") and not n.endswith("/")]
+        z.extractall(into, names)
+    return [(shown_as + n[len("package/jre/"):], os.path.join(into, n)) for n in names]
 
 
 class Mksetup(unittest.TestCase):
@@ -105,12 +142,14 @@ class Mksetup(unittest.TestCase):
 
     def test_verbose_list_and_verify(self):
         setup = self.out / "setup"
+        # The launcher beside mksetup, as mksetup finds it.
+        launcher = os.path.join(os.path.dirname(os.path.realpath(harness.MKSETUP)), "bramlet-setup")
         r = mksetup(["-v", "--store", self.payload, setup])
         self.assertEqual((r.status, r.stdout.decode().splitlines()), (0, [
             "bramlet.class (15 bytes)", "docs/", "docs/empty (0 bytes)", "docs/readme.txt (800 bytes)", "package/",
             "package/PackageFormat.jar (3 bytes)",
-            "mksetup: made %s: 6 entries, %d bytes, for %s, with no runtime" % (setup, os.path.getsize(setup),
-                                                                                harness.ARCH)]))
+            "mksetup: made %s: 6 entries, %d bytes, for %s, glibc %s or newer (%s), with no runtime" % (
+                (setup, os.path.getsize(setup), harness.ARCH) + glibc_of([(launcher, launcher)]))]))
         r = mksetup(["--list", setup])
         lines = r.stdout.decode().splitlines()
         self.assertEqual((r.status, [l.split()[:2] + l.split()[3:] for l in lines[:-1]], lines[-1]), (0, [
@@ -141,7 +180,8 @@ class Mksetup(unittest.TestCase):
         d.write("jre8/lib/%s/libjava.so" % harness.OTHER_ARCH, "")
         r = mksetup(["--launcher", other, "--runtime", d / "jre8", self.payload, d / "setup"])
         self.assertEqual(r.status, 0, r)
-        self.assertRegex(r.stdout.decode(), r"^mksetup: made .*, for %s, with the runtime in " % harness.OTHER_ARCH)
+        self.assertRegex(r.stdout.decode(), r"^mksetup: made .*, for %s, glibc [\d.]+ or newer \(%s\), with the "
+                         r"runtime in " % (harness.OTHER_ARCH, re.escape(other)))
         # Each other pairing is refused, a JDK for --jlink before jlink runs.
         mismatch = "%s runs on %s, %s on %s; give a launcher and a runtime for the same machine"
         self.assertRefused(["--launcher", harness.LAUNCHER, "--runtime", d / "jre8"], mismatch % (
@@ -170,6 +210,75 @@ class Mksetup(unittest.TestCase):
         self.assertEqual(r.status, 0, r)
         with open(d / "jlink-args") as f:
             self.assertEqual(["--module-path=%s/jmods" % (d / "jdk") in line.split() for line in f], [False, True])
+
+    def test_the_glibc_a_runtime_of_this_machine_needs_and_a_floor_below_it(self):
+        d = self.dir
+        options = ["--launcher", harness.LAUNCHER, "--jlink", "java.base", "--jdk", harness.JDK, "--level", "1"]
+        jlink = {"JAVA_HOME": harness.JLINK_HOME}
+        r = mksetup(options + [self.payload, d / "setup"], env=jlink, timeout=300)
+        self.assertEqual(r.status, 0, r)
+        files = [(harness.LAUNCHER, harness.LAUNCHER)] + runtime_files(d / "setup", d / "x", "package/jre/")
+        version, name = glibc_of(files)
+        self.assertGreater(tuple(map(int, version.split("."))), (2, 31), "this machine's runtime is no newer than "
+                           "Debian 11's")
+        self.assertTrue(r.stdout.decode().endswith(", for %s, glibc %s or newer (%s), with a runtime of java.base "
+                                                   "made by jlink\n" % (harness.ARCH, version, name)), r.stdout)
+        # Debian 11's glibc is too old for it.
+        self.assertRefused(options + ["--glibc", "2.31"], "%s: needs glibc %s, newer than --glibc 2.31"
+                           % (name, version), env=jlink, timeout=300)
+
+    @unittest.skipUnless(os.path.isdir(os.path.join(harness.OLD_JDK, "jmods")),
+                         "no JDK built for an older glibc at %r (BRAMLET_OLD_JDK)" % harness.OLD_JDK)
+    def test_the_glibc_a_runtime_of_a_jdk_for_an_older_system_needs(self):
+        d = self.dir
+        app = kit_support.application(d, "app")
+        # Programs of the same JDK stand in for launchers built for its
+        # system, which the runtime's needs then decide.
+        launcher, uninstaller = harness.OLD_JDK + "/bin/java", harness.OLD_JDK + "/bin/jar"
+        options = ["--app", app, "--name", "old", "--version", "1", "--main-jar", "lib/hello.jar",
+                   "--launcher", launcher, "--level", "1"]
+        r = mksetup(options + ["--uninstaller", uninstaller, "--jlink", "java.base", "--jdk", harness.OLD_JDK,
+                               "--glibc", "2.31", d / "setup"], env={"JAVA_HOME": harness.JLINK_HOME}, timeout=300)
+        self.assertEqual(r.status, 0, r)
+        files = [(launcher, launcher), (uninstaller, uninstaller)] + runtime_files(d / "setup", d / "x", "runtime/")
+        version, name = glibc_of(files)
+        self.assertTrue(name.startswith("runtime/"), name)
+        self.assertLessEqual(tuple(map(int, version.split("."))), (2, 31))
+        self.assertTrue(r.stdout.decode().endswith(", for %s, glibc %s or newer (%s), with a runtime of java.base,"
+                                                   "java.desktop made by jlink\n" % (harness.ARCH, version, name)),
+                        r.stdout)
+        # Without a runtime the uninstaller's launcher of this build decides:
+        # it needs 2.17 or newer, which is newer than 2.2.5.
+        r = mksetup(options + ["--uninstaller", harness.UNINSTALLER, d / "alone"])
+        version, name = glibc_of([(launcher, launcher), (harness.UNINSTALLER, harness.UNINSTALLER)])
+        self.assertEqual(name, harness.UNINSTALLER)
+        self.assertTrue(r.stdout.decode().endswith(", glibc %s or newer (%s), with no runtime\n" % (version, name)), r)
+
+    def test_the_glibc_of_launchers_and_damaged_elf_files(self):
+        d = self.dir
+        version, name = glibc_of([(harness.LAUNCHER, harness.LAUNCHER)])
+        # Its own glibc is floor enough; a bad floor is a usage error.
+        r = mksetup(["--launcher", harness.LAUNCHER, "--glibc", version, self.payload, d / "setup"])
+        self.assertEqual((r.status, r.stderr), (0, b""), r)
+        for value in ("2", "two", "2.28.1.1", ""):
+            r = mksetup(["--glibc", value, self.payload, d / "setup"])
+            self.assertEqual(r.status, 1)
+            self.assertTrue(r.stderr.startswith(("mksetup: --glibc takes a glibc version such as 2.28, not '%s'\n"
+                                                 "Usage: " % value).encode()), r.stderr)
+        # A static program needs no glibc: nothing is said of it.
+        r = mksetup(["--launcher", "/sbin/ldconfig", "--glibc", "2.0", self.payload, d / "static"])
+        self.assertEqual(r.status, 0, r)
+        self.assertNotIn(b"glibc", r.stdout)
+        self.assertTrue(r.stdout.endswith(b", with no runtime\n"), r.stdout)
+        # A damaged ELF file in the runtime: one line, and the rest still counts.
+        harness.java(d / "jre", layout="modern")
+        d.write("jre/lib/libcut.so", read(harness.LAUNCHER)[:200])
+        d.write("jre/lib/libcut2.so", read(harness.LAUNCHER)[:100])
+        r = mksetup(["--launcher", harness.LAUNCHER, "--runtime", d / "jre", self.payload, d / "damaged"])
+        self.assertEqual((r.status, r.stderr.decode()), (0, "mksetup: warning: 2 damaged ELF file(s), whose glibc "
+                                                            "needs are not counted, such as package/jre/lib/libcut.so "
+                                                            "(its headers lie outside it or are of an unknown kind)\n"))
+        self.assertIn(", glibc %s or newer (%s), with the runtime in " % (version, name), r.stdout.decode())
 
     def test_refusals_and_warnings(self):
         d = self.dir
@@ -307,7 +416,8 @@ class Mksetup(unittest.TestCase):
         subprocess.run(["dpkg-deb", "-x", deb, d / "root"], check=True)
         r = mksetup(["--launcher", d / "root/usr/bin/bramlet-setup", self.payload, d / "setup"])
         self.assertEqual(r.status, 0, r)
-        self.assertIn(", for %s, with no runtime\n" % harness.ARCH, r.stdout.decode())
+        self.assertRegex(r.stdout.decode(), r", for %s, glibc [\d.]+ or newer \(.*/bramlet-setup\), with no runtime\n"
+                         % harness.ARCH)
 
 
 if __name__ == "__main__":
