@@ -33,6 +33,9 @@ DEB_ARCH = os.environ.get("BRAMLET_DEB_ARCH", "")
 JDK = os.environ.get("BRAMLET_TEST_JAVA_HOME", "")
 JLINK_HOME = os.environ.get("BRAMLET_JLINK_HOME") or JDK
 OLD_JDK = os.environ.get("BRAMLET_OLD_JDK", "")
+# The newest glibc the launchers of a portable build may need; empty for a
+# native build, whose launchers need this machine's.
+GLIBC_FLOOR = os.environ.get("BRAMLET_GLIBC_FLOOR", "")
 EMULATED = bool(os.environ.get("BRAMLET_EMULATED"))
 # Deadlines only catch a hang, so under emulation (a Java runtime and its
 # windows start many times slower, beside other tests) they are longer.

@@ -12,7 +12,7 @@ import unittest
 
 import harness
 
-FLOOR = os.environ.get("BRAMLET_GLIBC_FLOOR", "")
+FLOOR = harness.GLIBC_FLOOR
 SHIPPED = [os.path.join(harness.BUILD_DIR, "src", name) for name in ("bramlet-setup", "bramlet-uninstall")]
 
 
