@@ -1,9 +1,11 @@
 #!/bin/sh
 # Installs what cross-building for arm64 and testing under qemu-user needs on
 # a Debian 12 x86_64 machine, and does nothing that is already done:
-# - the cross toolchain and the target's libraries beside the host's
-#   (multiarch), qemu-user, and a binfmt_misc handler, so that arm64 programs
-#   start as they would on an arm64 machine;
+# - the cross binutils (clang compiles), the target's libraries beside the
+#   host's (multiarch) for the tests under qemu, qemu-user, and a binfmt_misc
+#   handler, so that arm64 programs start as they would on an arm64 machine;
+# - a Debian 11 arm64 root (scripts/make-debian11-root.sh), the sysroot of
+#   the build and the older system an arm64 installer is tried on;
 # - Debian's arm64 JDK 17, unpacked into JDK_ROOT rather than installed:
 #   installing it would bring the host's JDK to its version, under the feet of
 #   whatever is running on it.
@@ -18,11 +20,12 @@ fail() { echo "install-arm64-deps: $*" >&2; exit 1; }
 # Others may be installing at the same time: wait for dpkg's lock.
 apt() { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 
-# Host tools, and the target's libraries: to build, and to run the tests
-# (libstdc++ for mksetup, the unit tests and the JDK, Motif for graphical
-# mode, and what a jlink'd runtime's Swing window loads for the kit's).
-packages="crossbuild-essential-$arch qemu-user-static binfmt-support
-  libzip-dev:$arch zlib1g-dev:$arch libgtest-dev:$arch libmotif-dev:$arch libstdc++6:$arch
+# Host tools, and the target's libraries that the tests under qemu load
+# (libzip for mksetup, libstdc++ for the JDK, Motif for graphical mode, and
+# what a jlink'd runtime's Swing window loads for the kit's); the build
+# takes its headers and libraries from the Debian 11 root.
+packages="binutils-aarch64-linux-gnu qemu-user-static binfmt-support debootstrap
+  libzip4:$arch zlib1g:$arch libxm4:$arch libstdc++6:$arch
   libx11-6:$arch libxext6:$arch libxi6:$arch libxrender1:$arch libxtst6:$arch libfreetype6:$arch
   libharfbuzz0b:$arch libfontconfig1:$arch"
 missing=""
@@ -62,6 +65,8 @@ else
   update-binfmts --enable $qemu >/dev/null 2>&1 || true
 fi
 grep -qx enabled $binfmt/$qemu 2>/dev/null || fail "no binfmt_misc handler $qemu: arm64 programs can't start"
+
+"$(dirname "$0")/make-debian11-root.sh" $arch /var/cache/bramlet/debian11-$arch
 
 # The JDK: unpacked, its absolute links into /etc (lib/jvm.cfg among them)
 # turned to the unpacked files, since the host holds only its own
