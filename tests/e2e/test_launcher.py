@@ -117,6 +117,9 @@ class LauncherRuns(unittest.TestCase):
             d.write("special-%s/bramlet.class" % kind, "planted")
             scenario(kind, ["-console", "-tmpdir", "@TMP"], argv0="setup",
                      env={"PATH": "%s:%s" % (d / ("special-" + kind), d / kind)})
+        # With only those on PATH, it can't find its own file.
+        scenario("unresolved", ["-console", "-tmpdir", "@TMP"], argv0="setup",
+                 env={"PATH": ":".join(d / ("special-" + kind) for kind in ("fifo", "socket", "device"))})
         # A payload 1,500 levels deep goes with the cleanup whatever the limit of open files.
         cls.tmp["deep"] = d.mkdir("tmp-deep")
         deep = harness.installer(d / "deep/setup", files={"d/" * 1500 + "f": "x"})
@@ -240,6 +243,11 @@ class LauncherRuns(unittest.TestCase):
             r = self.batch.result(kind)
             self.assertEqual((r.status, r.stderr), (0, b""), (kind, r))
             self.assertEqual(os.path.dirname(self.java_run(kind)["cwd"]), self.tmp[kind], kind)
+        r = self.batch.result("unresolved")
+        self.assertEqual((r.status, r.stdout, r.stderr),
+                         (1, b"", b"Error: Could not resolve the absolute path of this application.\n"), r)
+        self.assertEqual(os.listdir(self.tmp["unresolved"]), [])
+        self.assertFalse(os.path.exists(self.dir / "log-unresolved"))
 
     def test_status_10_runs_the_upgrade_script_without_environment_and_removes_it(self):
         self.assertEqual(self.batch.result("upgrade").status, 10)
