@@ -77,10 +77,7 @@ rm -rf "$new/var/tmp/jdk-debs" "$new"/var/lib/apt/lists/*_dists_* "$new"/var/cac
 # when the root is a sysroot (libz.so to /lib/…/libz.so.1.2.11, the JDK's
 # jvm.cfg to /etc/…): they are made relative, which works both ways.
 find "$new" -xdev -type l -lname "/*" | while read -r link; do
-  target=$(readlink "$link")
-  case $target in
-    /*) ln -sfn "$(realpath -m -s --relative-to="$(dirname "$link")" "$new$target")" "$link" ;;
-  esac
+  ln -sfn "$(realpath -m -s --relative-to="$(dirname "$link")" "$new$(readlink "$link")")" "$link"
 done
 
 echo "$want" >"$new/.bramlet-root"

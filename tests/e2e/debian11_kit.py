@@ -44,29 +44,27 @@ class OnDebian11(unittest.TestCase):
         os.chown(self.home, harness.NOBODY, harness.NOBODY)
         self.before = everything()
 
-    def install(self, args, unprivileged=False, answers=None):
-        env = {"HOME": self.home} if unprivileged else {}
-        stdin = None
+    def run_as(self, program, args=(), unprivileged=False, answers=None):
+        """Runs program as root, or as the unprivileged user with its home,
+        answering its questions with answers."""
+        stdin = subprocess.DEVNULL
         if answers is not None:
             stdin = open(self.dir.write("answers", answers), "rb")
             self.addCleanup(stdin.close)
-        r = harness.run(args, program=SETUP, env=env, unprivileged=unprivileged,
-                        stdin=stdin or subprocess.DEVNULL, timeout=180)
+        return harness.run(args, program=program, env={"HOME": self.home} if unprivileged else {},
+                           unprivileged=unprivileged, stdin=stdin, timeout=180)
+
+    def install(self, args, unprivileged=False, answers=None):
+        r = self.run_as(SETUP, args, unprivileged, answers)
         self.assertEqual((r.status, r.stderr), (0, b""), r)
         return r
 
     def assertRunsAndUninstalls(self, target, args, unprivileged=False, answers=None):
-        env = {"HOME": self.home} if unprivileged else {}
-        app = harness.run([], program=target / "bin" / NAME, env=env, unprivileged=unprivileged)
+        app = self.run_as(target / "bin" / NAME, unprivileged=unprivileged)
         self.assertRegex(app.stdout.decode(), r"^%sIt runs on Java 17\S* from %s\.\n$"
                          % (re.escape(HELLO), re.escape(target / "runtime")))
         self.assertEqual(os.stat(target / "runtime/bin/java").st_uid, harness.NOBODY if unprivileged else 0)
-        stdin = subprocess.DEVNULL
-        if answers is not None:
-            stdin = open(self.dir.write("uninstall-answers", answers), "rb")
-            self.addCleanup(stdin.close)
-        r = harness.run(args, program=target / "uninstall/uninstall", env=env, unprivileged=unprivileged,
-                        stdin=stdin, timeout=180)
+        r = self.run_as(target / "uninstall/uninstall", args, unprivileged, answers)
         self.assertEqual(r.status, 0, r)
         self.assertIn(TEXTS["uninstall.done"].replace("{0}", NAME + " 1.0"), r.stdout.decode())
         self.assertFalse(os.path.lexists(target))
