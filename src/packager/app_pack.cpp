@@ -13,6 +13,7 @@
 
 #include "base/unique_fd.h"
 #include "packager/app_inputs.h"
+#include "packager/module_needs.h"
 #include "packager/pack.h"
 #include "packager/payload_walk.h"
 
@@ -179,6 +180,9 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
   if (!WalkTree(app.dir, kAppPrefix, WalkRules(), &items, &unused, err) || !CheckReserved(items, app, err) ||
       !CheckOutputOutsidePayload(app.dir, command.output, err))
     return false;
+  ModuleCheck modules;
+  if (!PlanModuleCheck(&command, ApplicationJars(app.dir, kAppPrefix, app.mainJar, items), &modules, err))
+    return false;
   // The installer's window is Swing's.
   if (!command.jlinkModules.empty() &&
       ("," + command.jlinkModules + ",").find(",java.desktop,") == std::string::npos)
@@ -198,5 +202,10 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
   NeedsScope scope;
   scope.launchers = {uninstaller};
   scope.runtimeAs = "runtime/";
-  return Assemble(command, launcher, arch, std::move(items), complete, scope, made, err);
+  // By then the runtime is among the items.
+  auto checked = [&](const std::string& staging, std::vector<PayloadItem>* items, std::string* err) {
+    WarnOfMissingModules(modules, command, *items);
+    return complete(staging, items, err);
+  };
+  return Assemble(command, launcher, arch, std::move(items), checked, scope, made, err);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/paths.h"
+#include "packager/module_needs.h"
 
 namespace {
 
@@ -153,6 +154,10 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     command->output = operands[0];
     return CheckAppOptions(command->app, err);
   }
+  if (NamesAutoModules(command->jlinkModules)) {
+    *err = "--jlink auto reads an application's jars; it goes with --app";
+    return false;
+  }
   if (appOption) {
     *err = "--name, --version, --main-jar, --license, --icon, --terminal and --uninstaller go with --app";
     return false;
@@ -192,12 +197,15 @@ void PrintUsage(FILE* to) {
       "  --level N          deflate level from 1 to 9 (default: 6)\n"
       "  --runtime DIR      bundle the Java runtime in DIR as package/jre\n"
       "  --jlink MODULES    bundle a runtime of these modules (comma-separated)\n"
-      "                     made with the host JDK's jlink\n"
+      "                     made with the host JDK's jlink; with --app, \"auto\"\n"
+      "                     among them stands for those the application's jars\n"
+      "                     need, as the JDK's jdeps finds them\n"
       "  --jdk DIR          with --jlink: take the modules from the JDK in DIR,\n"
       "                     such as one for another machine\n"
       "  --glibc V          refuse to make an installer that needs a glibc newer\n"
       "                     than V (such as 2.28), the oldest it must start on\n"
-      "  -v                 print a line per file, and all that jlink prints\n"
+      "  -v                 print a line per file, the jdeps command, and all\n"
+      "                     that jlink prints\n"
       "With --app DIR (the application's files, installed with their modes):\n"
       "  --name NAME        the product's name: /opt/NAME, bin/NAME, NAME.desktop\n"
       "  --version V        the product's version\n"
@@ -208,7 +216,8 @@ void PrintUsage(FILE* to) {
       "  --terminal         the application runs in a terminal\n"
       "  --uninstaller FILE the uninstaller's launcher (default: bramlet-uninstall\n"
       "                     beside mksetup)\n"
-      "  --jlink adds java.desktop, which the installer's window needs.\n"
+      "  --jlink adds java.desktop, which the installer's window needs, and mksetup\n"
+      "  warns of modules the jars need that the runtime lacks.\n"
       "  --list SETUP       list the entries the launcher will extract\n"
       "  --verify SETUP     read every entry as the launcher will; status 0 when\n"
       "                     the payload is intact\n"

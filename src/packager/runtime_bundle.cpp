@@ -13,13 +13,15 @@
 #include "packager/strip_symbols.h"
 #include "runtime/home.h"
 
-std::string FindJlink() {
+std::string FindJdkTool(const char* name) {
   if (const char* javaHome = getenv("JAVA_HOME")) {
-    std::string jlink = std::string(javaHome) + "/bin/jlink";
-    if (IsExecutable(jlink.c_str())) return jlink;
+    std::string tool = std::string(javaHome) + "/bin/" + name;
+    if (IsExecutable(tool.c_str())) return tool;
   }
-  return FindExecName("jlink").value_or("");
+  return FindExecName(name).value_or("");
 }
+
+std::string FindJlink() { return FindJdkTool("jlink"); }
 
 namespace {
 

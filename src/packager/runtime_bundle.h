@@ -7,8 +7,11 @@
 /// The entry name under which the launcher looks for its bundled runtime.
 constexpr const char* kRuntimeEntry = "package/jre/";
 
-/// The host JDK's jlink: $JAVA_HOME/bin/jlink when that is executable, else
-/// the first jlink along PATH. Empty when there is none.
+/// The host JDK's tool name (jlink, jdeps): $JAVA_HOME/bin/NAME when that is
+/// executable, else the first NAME along PATH. Empty when there is none.
+std::string FindJdkTool(const char* name);
+
+/// FindJdkTool("jlink").
 std::string FindJlink();
 
 /// Runs jlink to make a runtime of the comma-separated modules at output
