@@ -1,7 +1,8 @@
 #!/bin/sh
 # The main job: installs what is missing, builds the launchers (against a
 # Debian 11 root, so that they start on any Linux with glibc 2.17 or later),
-# mksetup, the installer kit and the example application, makes an installer
+# mksetup, the installer kit, the manual pages and the example application
+# (all that cmake --install and cpack take, so both work next), makes an installer
 # of the example with mksetup --app (a licence, an icon and a Java runtime
 # made by jlink), installs it silently with the answers kept in
 # examples/example.state, and runs the installed application.
@@ -12,9 +13,9 @@ say() { printf '\n== %s\n' "$*"; }
 say "Installing what is missing (Debian packages and locales)"
 scripts/install-deps.sh
 
-say "Building the launchers, mksetup, the installer kit and the example application in build/"
+say "Building the launchers, mksetup, the installer kit, the manual pages and the example application in build/"
 scripts/configure.sh build -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-linux-gnu.cmake
-cmake --build build -j "$(nproc)" --target bramlet-setup bramlet-uninstall mksetup kit example_app
+cmake --build build -j "$(nproc)" --target bramlet-setup bramlet-uninstall mksetup kit manual_pages example_app
 
 setup=build/examples/bramlet-example-setup
 say "Making $setup of build/examples/app, with a runtime made by jlink"
