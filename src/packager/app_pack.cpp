@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "packager/module_needs.h"
 #include "packager/pack.h"
 #include "packager/payload_walk.h"
+#include "packager/product_description.h"
 
 namespace {
 
@@ -84,12 +86,95 @@ bool CheckMainJar(const AppOptions& app, std::string* mainClass, std::string* er
   return CheckClassName(*mainClass, err);
 }
 
-// Names the installer makes itself, which the application must not hold.
+// Names the installer makes itself, which the application must not hold:
+// for each command C the start script bin/C and the jar it runs, bin/C.jar.
 bool CheckReserved(const std::vector<PayloadItem>& items, const AppOptions& app, std::string* err) {
-  for (const std::string& reserved : {std::string("uninstall"), std::string("runtime"), "bin/" + app.name}) {
-    std::string entry = kAppPrefix + reserved;
+  std::vector<std::string> reserved = {"uninstall", "runtime"};
+  std::vector<std::string> commands = {app.name};
+  for (const NamedValue& command : app.commands) commands.push_back(command.first);
+  for (const std::string& command : commands) {
+    reserved.push_back("bin/" + command);
+    reserved.push_back("bin/" + command + ".jar");
+  }
+  for (const std::string& name : reserved) {
+    std::string entry = kAppPrefix + name;
     if (FindItem(items, entry) >= 0 || FindItem(items, entry + "/") >= 0)
-      return Refuse(app.dir + ": holds " + reserved + ", which the installer makes itself", err);
+      return Refuse(app.dir + ": holds " + name + ", which the installer makes itself", err);
+  }
+  return true;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The JVM options a build's start script passes: its DEFAULT_JVM_OPTS, or
+// empty when it sets none.
+std::string DefaultJvmOptions(const std::string& script) {
+  std::ifstream in(script);
+  std::string line;
+  static const char kKey[] = "DEFAULT_JVM_OPTS=";
+  while (std::getline(in, line)) {
+    if (line.compare(0, sizeof kKey - 1, kKey) != 0) continue;
+    std::string value = line.substr(sizeof kKey - 1);
+    return value == "\"\"" || value == "''" || value == "'\"\"'" ? "" : value;
+  }
+  return "";
+}
+
+// Build tools (Gradle's installDist) leave start scripts in pairs, bin/X
+// and bin/X.bat, which would not find the bundled runtime: the installer's
+// own start scripts take their place.
+void LeaveOutBuildScripts(const AppOptions& app, std::vector<PayloadItem>* items) {
+  const std::string bin = std::string(kAppPrefix) + "bin/";
+  std::vector<std::string> scripts;
+  for (const PayloadItem& item : *items) {
+    const std::string& name = item.name;
+    if (!item.directory && name.compare(0, bin.size(), bin) == 0 && name.find('/', bin.size()) == std::string::npos &&
+        EndsWith(name, ".bat")) {
+      int script = FindItem(*items, name.substr(0, name.size() - 4));
+      if (script >= 0 && !(*items)[script].directory) scripts.push_back(name.substr(bin.size(), name.size() - bin.size() - 4));
+    }
+  }
+  for (const std::string& script : scripts) {
+    printf("mksetup: leaving out bin/%s and bin/%s.bat, the build's start scripts; the installer makes its own\n",
+           script.c_str(), script.c_str());
+    fflush(stdout);
+    std::string options = DefaultJvmOptions(app.dir + "/bin/" + script);
+    if (!options.empty())
+      fprintf(stderr, "mksetup: warning: bin/%s passes JVM options (%s); give them with --java-options\n",
+              script.c_str(), options.c_str());
+    items->erase(std::remove_if(items->begin(), items->end(),
+                                [&](const PayloadItem& item) {
+                                  return item.name == bin + script || item.name == bin + script + ".bat";
+                                }),
+                 items->end());
+  }
+}
+
+// The class path after the main jar, relative to the application's
+// directory: the --class-path entries, each a file or directory of it, or
+// every other *.jar file of it in the order of their names.
+bool ChooseClassPath(const AppOptions& app, const std::vector<PayloadItem>& items, std::vector<std::string>* classPath,
+                     std::string* err) {
+  if (app.classPath.empty()) {
+    for (const PayloadItem& item : items) {
+      std::string name = item.name.substr(std::min(item.name.size(), strlen(kAppPrefix)));
+      if (!item.directory && item.name.compare(0, strlen(kAppPrefix), kAppPrefix) == 0 && EndsWith(name, ".jar") &&
+          name != app.mainJar)
+        classPath->push_back(name);
+    }
+    std::sort(classPath->begin(), classPath->end());
+    return true;
+  }
+  for (const std::string& entry : app.classPath) {
+    std::string path = entry;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    bool outside = path[0] == '/' || path == ".." || path.compare(0, 3, "../") == 0 ||
+                   path.find("/../") != std::string::npos || EndsWith(path, "/..");
+    if (outside || (FindItem(items, kAppPrefix + path) < 0 && FindItem(items, kAppPrefix + path + "/") < 0))
+      return Refuse("--class-path " + entry + ": no file or directory of that name in " + app.dir, err);
+    classPath->push_back(path);
   }
   return true;
 }
@@ -177,20 +262,22 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
       (!app.icon.empty() && !AddFile("package/icon.png", app.icon, 0644, &items, err)))
     return false;
   std::vector<std::string> unused;
-  if (!WalkTree(app.dir, kAppPrefix, WalkRules(), &items, &unused, err) || !CheckReserved(items, app, err) ||
-      !CheckOutputOutsidePayload(app.dir, command.output, err))
-    return false;
+  if (!WalkTree(app.dir, kAppPrefix, WalkRules(), &items, &unused, err)) return false;
+  LeaveOutBuildScripts(app, &items);
+  if (!CheckReserved(items, app, err) || !CheckOutputOutsidePayload(app.dir, command.output, err)) return false;
+  std::vector<std::string> classPath;
+  if (!CheckProductDescription(app, err) || !ChooseClassPath(app, items, &classPath, err)) return false;
+  std::vector<std::string> jars = {app.dir + "/" + app.mainJar};
+  for (const std::string& entry : classPath) jars.push_back(app.dir + "/" + entry);
   ModuleCheck modules;
-  if (!PlanModuleCheck(&command, ApplicationJars(app.dir, kAppPrefix, app.mainJar, items), &modules, err))
-    return false;
+  if (!PlanModuleCheck(&command, jars, &modules, err)) return false;
   // The installer's window is Swing's.
   if (!command.jlinkModules.empty() &&
       ("," + command.jlinkModules + ",").find(",java.desktop,") == std::string::npos)
     command.jlinkModules += ",java.desktop";
   if (!command.runtime.empty()) WarnWithoutDesktop(command.runtime);
 
-  std::string product = "name=" + app.name + "\nversion=" + app.version + "\nmainJar=" + app.mainJar +
-                        "\nmainClass=" + mainClass + "\nterminal=" + (app.terminal ? "true" : "false") + "\n";
+  std::string product = ProductProperties(app, mainClass, classPath);
   auto complete = [&product](const std::string& staging, std::vector<PayloadItem>* items, std::string* err) {
     std::string modes;
     return ModesText(*items, &modes, err) && WriteText(staging + "/product.properties", product, err) &&

@@ -1,5 +1,6 @@
 #include "packager/command_line.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +36,19 @@ bool ParseGlibc(const std::string& text, std::optional<GlibcVersion>* version, s
   return version->has_value();
 }
 
+// A NAME=VALUE value split at its first '='; false when it has none.
+bool SplitNamed(const std::string& option, const std::string& text, NamedValue* named, std::string* err) {
+  size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
+    *err = option + " takes NAME=VALUE, not '" + text + "'";
+    return false;
+  }
+  *named = {text.substr(0, equals), text.substr(equals + 1)};
+  return true;
+}
+
 // Takes the option at argv[*i] when it is one of --app's; an error (a
-// missing value) goes to *err. False for any other option.
+// missing or bad value) goes to *err. False for any other option.
 bool ParseAppOption(int argc, char** argv, int* i, AppOptions* app, bool* seen, std::string* err) {
   std::string arg = argv[*i];
   std::string* value = arg == "--app"           ? &app->dir
@@ -46,16 +58,50 @@ bool ParseAppOption(int argc, char** argv, int* i, AppOptions* app, bool* seen, 
                        : arg == "--license"     ? &app->license
                        : arg == "--icon"        ? &app->icon
                        : arg == "--uninstaller" ? &app->uninstaller
+                       : arg == "--title"       ? &app->title
+                       : arg == "--description" ? &app->description
+                       : arg == "--vendor"      ? &app->vendor
                                                 : nullptr;
-  if (value == nullptr && arg != "--terminal") return false;
+  std::vector<std::string>* list = arg == "--java-options" ? &app->javaOptions
+                                   : arg == "--arguments"  ? &app->arguments
+                                   : arg == "--category"   ? &app->categories
+                                   : arg == "--class-path" ? &app->classPath
+                                                           : nullptr;
+  std::vector<NamedValue>* named = arg == "--title-translation"         ? &app->titles
+                                   : arg == "--description-translation" ? &app->descriptions
+                                   : arg == "--file-type"               ? &app->fileTypes
+                                                                        : nullptr;
+  bool* flag = arg == "--terminal" ? &app->terminal : arg == "--menu" ? &app->menu : nullptr;
+  if (value == nullptr && list == nullptr && named == nullptr && flag == nullptr) return false;
   *seen = *seen || arg != "--app";
   err->clear();
-  if (value == nullptr) {
-    app->terminal = true;
-  } else {
+  std::string text;
+  if (flag != nullptr) {
+    *flag = true;
+  } else if (value != nullptr) {
     TakeValue(argc, argv, i, value, err);
+  } else if (TakeValue(argc, argv, i, &text, err)) {
+    if (named != nullptr) {
+      NamedValue pair;
+      if (SplitNamed(arg, text, &pair, err)) named->push_back(pair);
+    } else if (list == &app->classPath) {
+      // Entries as a class path lists them; a name with ':' is found without --class-path.
+      for (size_t at = 0; at <= text.size();) {
+        size_t colon = std::min(text.find(':', at), text.size());
+        if (colon > at) list->push_back(text.substr(at, colon - at));
+        at = colon + 1;
+      }
+    } else {
+      list->push_back(text);
+    }
   }
   return true;
+}
+
+// --launcher NAME=CLASS names a command with --app; any other value, as
+// without --app, the launcher's file ("./a=b" for a file of that name).
+bool IsCommandValue(const std::string& value) {
+  return value.find('=') != std::string::npos && value.find('/') == std::string::npos;
 }
 
 bool CheckAppOptions(const AppOptions& app, std::string* err) {
@@ -105,7 +151,14 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     } else if (arg == "--glibc") {
       if (!TakeValue(argc, argv, &i, &value, err) || !ParseGlibc(value, &command->glibc, err)) return false;
     } else if (arg == "--launcher") {
-      if (!TakeValue(argc, argv, &i, &command->launcher, err)) return false;
+      if (!TakeValue(argc, argv, &i, &value, err)) return false;
+      NamedValue named;
+      if (app && IsCommandValue(value)) {
+        if (!SplitNamed(arg, value, &named, err)) return false;
+        command->app.commands.push_back(named);
+      } else {
+        command->launcher = value;
+      }
     } else if (arg == "--main-class") {
       if (!TakeValue(argc, argv, &i, &command->mainClass, err)) return false;
     } else if (arg == "--runtime") {
@@ -159,7 +212,7 @@ bool ParseCommandLine(int argc, char** argv, Command* command, std::string* err)
     return false;
   }
   if (appOption) {
-    *err = "--name, --version, --main-jar, --license, --icon, --terminal and --uninstaller go with --app";
+    *err = "--name, --version, --main-jar and the other options of an application go with --app";
     return false;
   }
   if (command->kind == Command::kPack) {
@@ -190,7 +243,8 @@ void PrintUsage(FILE* to) {
       "or, with --app, an installer of the application in DIR made with bramlet's\n"
       "installer kit (a window, a console dialogue or answers from a file).\n"
       "Options:\n"
-      "  --launcher FILE    the launcher (default: bramlet-setup beside mksetup)\n"
+      "  --launcher FILE    the launcher (default: bramlet-setup beside mksetup;\n"
+      "                     with --app, ./FILE for a name with '=')\n"
       "  --main-class NAME  the main class the payload must hold (default: the one\n"
       "                     the launcher runs, read from it; another is refused)\n"
       "  --store            store files without compression\n"
@@ -213,7 +267,24 @@ void PrintUsage(FILE* to) {
       "  --main-class C     its main class (default: the jar's Main-Class)\n"
       "  --license FILE     a licence (UTF-8 text) the user must accept\n"
       "  --icon PNG         the desktop entry's icon\n"
-      "  --terminal         the application runs in a terminal\n"
+      "  --class-path P:Q   the jars and directories of DIR on the class path after\n"
+      "                     the main jar (default: every other *.jar of DIR)\n"
+      "  --java-options OPT a JVM option of the start scripts; $APPDIR in it is\n"
+      "                     the installation directory (repeatable)\n"
+      "  --arguments ARG    an argument the main command always gets (repeatable)\n"
+      "  --launcher NAME=CLASS  one more command, bin/NAME, that runs CLASS\n"
+      "  --terminal         the application runs in a terminal: its commands go on\n"
+      "                     PATH, and no desktop entry is made but with --menu\n"
+      "  --menu             a desktop entry also for a terminal application\n"
+      "  --title TEXT       the name the menus show (default: NAME)\n"
+      "  --description TEXT the menus' comment on it\n"
+      "  --vendor TEXT      who makes it\n"
+      "  --title-translation LANG=TEXT, --description-translation LANG=TEXT\n"
+      "                     the title or description in the language LANG (ll or\n"
+      "                     ll_CC, such as es or pt_BR)\n"
+      "  --category CAT     a freedesktop.org main category (default: Utility)\n"
+      "  --file-type EXT=MIME/TYPE  files *.EXT of that type open with the\n"
+      "                     application (repeatable)\n"
       "  --uninstaller FILE the uninstaller's launcher (default: bramlet-uninstall\n"
       "                     beside mksetup)\n"
       "  --jlink adds java.desktop, which the installer's window needs, and mksetup\n"

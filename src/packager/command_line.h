@@ -4,8 +4,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "packager/glibc_needs.h"
+
+// A NAME=VALUE option's two sides, as given.
+using NamedValue = std::pair<std::string, std::string>;
 
 // The application that --app makes an installer of, with the installer kit.
 struct AppOptions {
@@ -17,6 +22,18 @@ struct AppOptions {
   std::string icon;         // --icon PNG
   std::string uninstaller;  // --uninstaller FILE; empty for bramlet-uninstall beside mksetup
   bool terminal = false;    // --terminal
+  bool menu = false;        // --menu: a desktop entry for a terminal application too
+  std::vector<std::string> classPath;    // --class-path, split at ':'; empty for every jar of dir
+  std::vector<std::string> javaOptions;  // --java-options, one JVM argument each
+  std::vector<std::string> arguments;    // --arguments of the main command
+  std::vector<NamedValue> commands;      // --launcher NAME=CLASS: more commands
+  std::string title;                     // --title; empty for the name
+  std::string description;               // --description
+  std::string vendor;                    // --vendor
+  std::vector<NamedValue> titles;        // --title-translation LANG=TEXT
+  std::vector<NamedValue> descriptions;  // --description-translation LANG=TEXT
+  std::vector<std::string> categories;   // --category; empty for Utility
+  std::vector<NamedValue> fileTypes;     // --file-type EXT=MIME/TYPE
 };
 
 struct Command {
@@ -24,7 +41,7 @@ struct Command {
   Kind kind = kPack;
   std::string payload;                // PAYLOAD_DIR
   std::string output;                 // OUTPUT, or the SETUP of --list and --verify
-  std::string launcher;               // --launcher; empty for the default
+  std::string launcher;               // --launcher FILE; empty for the default
   std::string mainClass;              // --main-class; empty for the launcher's own (--app: the jar's)
   std::string runtime;                // --runtime DIR
   std::string jlinkModules;           // --jlink MODULES

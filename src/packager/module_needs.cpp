@@ -219,20 +219,6 @@ bool NamesAutoModules(const std::string& modules) {
   return std::find(names.begin(), names.end(), kAutoModules) != names.end();
 }
 
-std::vector<std::string> ApplicationJars(const std::string& dir, const std::string& prefix,
-                                         const std::string& mainJar, const std::vector<PayloadItem>& items) {
-  // A main jar named otherwise is no *.jar file, but jdeps must see it too.
-  std::vector<std::string> names;
-  if (!EndsWith(mainJar, ".jar")) names.push_back(mainJar);
-  for (const PayloadItem& item : items) {
-    if (!item.directory && item.name.compare(0, prefix.size(), prefix) == 0 && EndsWith(item.name, ".jar"))
-      names.push_back(item.name.substr(prefix.size()));
-  }
-  std::sort(names.begin(), names.end());
-  for (std::string& name : names) name = dir + "/" + name;
-  return names;
-}
-
 bool PlanModuleCheck(Command* command, const std::vector<std::string>& jars, ModuleCheck* check,
                      std::string* err) {
   bool automatic = NamesAutoModules(command->jlinkModules);

@@ -25,14 +25,8 @@ struct ModuleCheck {
   std::string unchecked;                           // why not, when needed is none
 };
 
-/// The jars of the application in dir: the main jar (relative to dir) and
-/// every other *.jar file among items (named below prefix), in the order of
-/// their names.
-std::vector<std::string> ApplicationJars(const std::string& dir, const std::string& prefix,
-                                         const std::string& mainJar, const std::vector<PayloadItem>& items);
-
 /// Runs the jdeps of the JDK whose jlink makes the runtime (beside it) over
-/// jars, or for --runtime the one of JAVA_HOME or PATH (none: no check).
+/// jars (the main jar and the class path), or for --runtime the one of JAVA_HOME or PATH (none: no check).
 /// With --jlink auto, "auto" in command->jlinkModules becomes the modules
 /// jdeps finds, and false with a message in *err when it can't tell them.
 /// Otherwise what it finds, or why it found nothing, goes to *check.

@@ -165,6 +165,8 @@ class Kit(unittest.TestCase):
         d.write("nomain/lib/hello.jar", "not a jar")
         shutil.copytree(app, d / "reserved")
         d.mkdir("reserved/uninstall")
+        shutil.copytree(app, d / "reserved-jar")
+        d.write("reserved-jar/bin/%s.jar" % NAME, "")
         base = ["--name", NAME, "--version", "1", "--main-jar", "lib/hello.jar"]
         for args, message in (
                 (["--app", app] + base[:-1] + ["lib/none.jar"], "%s/lib/none.jar: no such jar; --main-jar names a jar "
@@ -177,7 +179,23 @@ class Kit(unittest.TestCase):
                 (["--app", app, "--name", "../x"] + base[2:], "--name '../x': use letters, digits, '.', '_' and '-' "
                                                               "(not first), as it names files"),
                 (["--app", app] + base + ["--jlink", "no.such.module"], "jlink --add-modules=no.such.module,"
-                 "java.desktop failed (exit status 1): Error: Module no.such.module not found")):
+                 "java.desktop failed (exit status 1): Error: Module no.such.module not found"),
+                (["--app", app] + base + ["--category", "Java"], "--category 'Java' is no freedesktop.org main "
+                 "category: AudioVideo Audio Video Development Education Game Graphics Network Office Science "
+                 "Settings System Utility"),
+                (["--app", app] + base + ["--file-type", "txt=Text/Plain"], "--file-type txt=Text/Plain: give a "
+                 "MIME type such as application/x-txt (lower case)"),
+                (["--app", app] + base + ["--title-translation", "spanish=Hola"], "--title-translation: 'spanish' "
+                 "is no language such as es or pt_BR"),
+                (["--app", app] + base + ["--title", "two\nlines"], "--title takes one line of UTF-8 text"),
+                (["--app", app] + base + ["--launcher", "cli=demo.Cli", "--launcher", "cli=demo.Other"],
+                 "--launcher cli=...: cli names a command already"),
+                (["--app", app] + base + ["--launcher", NAME + "=demo.Cli"], "--launcher %s=...: %s names a command "
+                 "already" % (NAME, NAME)),
+                (["--app", app] + base + ["--class-path", "lib:../elsewhere.jar"], "--class-path ../elsewhere.jar: no "
+                 "file or directory of that name in %s" % app),
+                (["--app", d / "reserved-jar"] + base, "%s: holds bin/%s.jar, which the installer makes itself"
+                 % (d / "reserved-jar", NAME))):
             r = harness.run(args + [d / "refused-setup"], program=harness.MKSETUP, env={"JAVA_HOME": JDK})
             self.assertEqual((r.status, r.stderr.decode()), (1, "mksetup: %s\n" % message), args)
         self.assertFalse(os.path.exists(d / "refused-setup"))
