@@ -14,6 +14,7 @@
 
 #include "base/unique_fd.h"
 #include "packager/app_inputs.h"
+#include "packager/build_scripts.h"
 #include "packager/module_needs.h"
 #include "packager/pack.h"
 #include "packager/payload_walk.h"
@@ -78,6 +79,8 @@ bool CheckMainJar(const AppOptions& app, std::string* mainClass, std::string* er
   }
   std::optional<std::string> named;
   if (!ReadJarMainClass(path, &named, err)) return false;
+  // Gradle's jars name no Main-Class: its start scripts do.
+  if (mainClass->empty() && !named) named = BuildScriptMainClass(app.dir);
   if (mainClass->empty()) {
     if (!named)
       return Refuse(path + ": its manifest names no Main-Class; name the class with --main-class", err);
@@ -106,50 +109,6 @@ bool CheckReserved(const std::vector<PayloadItem>& items, const AppOptions& app,
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// The JVM options a build's start script passes: its DEFAULT_JVM_OPTS, or
-// empty when it sets none.
-std::string DefaultJvmOptions(const std::string& script) {
-  std::ifstream in(script);
-  std::string line;
-  static const char kKey[] = "DEFAULT_JVM_OPTS=";
-  while (std::getline(in, line)) {
-    if (line.compare(0, sizeof kKey - 1, kKey) != 0) continue;
-    std::string value = line.substr(sizeof kKey - 1);
-    return value == "\"\"" || value == "''" || value == "'\"\"'" ? "" : value;
-  }
-  return "";
-}
-
-// Build tools (Gradle's installDist) leave start scripts in pairs, bin/X
-// and bin/X.bat, which would not find the bundled runtime: the installer's
-// own start scripts take their place.
-void LeaveOutBuildScripts(const AppOptions& app, std::vector<PayloadItem>* items) {
-  const std::string bin = std::string(kAppPrefix) + "bin/";
-  std::vector<std::string> scripts;
-  for (const PayloadItem& item : *items) {
-    const std::string& name = item.name;
-    if (!item.directory && name.compare(0, bin.size(), bin) == 0 && name.find('/', bin.size()) == std::string::npos &&
-        EndsWith(name, ".bat")) {
-      int script = FindItem(*items, name.substr(0, name.size() - 4));
-      if (script >= 0 && !(*items)[script].directory) scripts.push_back(name.substr(bin.size(), name.size() - bin.size() - 4));
-    }
-  }
-  for (const std::string& script : scripts) {
-    printf("mksetup: leaving out bin/%s and bin/%s.bat, the build's start scripts; the installer makes its own\n",
-           script.c_str(), script.c_str());
-    fflush(stdout);
-    std::string options = DefaultJvmOptions(app.dir + "/bin/" + script);
-    if (!options.empty())
-      fprintf(stderr, "mksetup: warning: bin/%s passes JVM options (%s); give them with --java-options\n",
-              script.c_str(), options.c_str());
-    items->erase(std::remove_if(items->begin(), items->end(),
-                                [&](const PayloadItem& item) {
-                                  return item.name == bin + script || item.name == bin + script + ".bat";
-                                }),
-                 items->end());
-  }
 }
 
 // The class path after the main jar, relative to the application's
@@ -263,7 +222,7 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
     return false;
   std::vector<std::string> unused;
   if (!WalkTree(app.dir, kAppPrefix, WalkRules(), &items, &unused, err)) return false;
-  LeaveOutBuildScripts(app, &items);
+  LeaveOutBuildScripts(app.dir, kAppPrefix, &items);
   if (!CheckReserved(items, app, err) || !CheckOutputOutsidePayload(app.dir, command.output, err)) return false;
   std::vector<std::string> classPath;
   if (!CheckProductDescription(app, err) || !ChooseClassPath(app, items, &classPath, err)) return false;
