@@ -5,7 +5,7 @@ import java.util.Map;
 
 /**
  * The texts that put the product into the desktop's menus: a desktop entry
- * per command (freedesktop.org Desktop Entry 1.5) and, for the file types
+ * per command (freedesktop.org Desktop Entry, as 1.4 and 1.5 have it) and, for the file types
  * the main command opens, a package of the shared MIME database.
  */
 final class DesktopEntries {
@@ -15,7 +15,8 @@ final class DesktopEntries {
     static String entry(Product product, Product.Command command, File target, String icon, File manifest) {
         String suffix = command.main ? "" : " " + command.name;
         StringBuilder s = new StringBuilder();
-        s.append("[Desktop Entry]\nType=Application\nVersion=1.5\n");
+        // Only keys that 1.4 has already: the version that validators of today's systems know.
+        s.append("[Desktop Entry]\nType=Application\nVersion=1.4\n");
         s.append("Name=").append(escape(product.title + suffix)).append('\n');
         for (Map.Entry<String, String> t : product.titles.entrySet()) {
             s.append("Name[").append(t.getKey()).append("]=").append(escape(t.getValue() + suffix)).append('\n');
