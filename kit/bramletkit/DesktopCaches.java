@@ -23,9 +23,16 @@ final class DesktopCaches {
 
     private DesktopCaches() {}
 
-    /** Updates the caches of the data directories that hold the entries' files. */
+    /**
+     * Updates the caches of the data directories that hold the entries'
+     * files, when they give file types: the caches know nothing else of them.
+     */
     static void update(List<Manifest.Entry> entries) {
-        for (File dir : mimeDirectories(entries)) {
+        Set<File> mime = mimeDirectories(entries);
+        if (mime.isEmpty()) {
+            return;
+        }
+        for (File dir : mime) {
             if (dir.isDirectory()) {
                 run("update-mime-database", dir);
             }
