@@ -8,7 +8,9 @@ desktop-file-validate accepts and through which the desktop opens the
 application's file types; and an uninstaller that leaves none of it."""
 
 import os
+import shutil
 import unittest
+import zipfile
 
 import harness
 import kit_support
@@ -47,7 +49,8 @@ class AppRun(unittest.TestCase):
         cls.dir = d = harness.Scratch()
         d.write("src/dep/Dep.java", 'package dep;\npublic class Dep { public static final String NAME = "dep"; }\n')
         d.write("src/demo/Main.java", MAIN)
-        d.write("manifest", "Add-Opens: java.base/java.lang\n")
+        d.write("manifest", "Add-Opens: java.base/java.lang\nSplashScreen-Image: demo/splash.png\n")
+        shutil.copy(os.path.join(kit_support.SOURCES, "examples/icon.png"), d.mkdir("classes/demo") / "splash.png")
         jdk = {"PATH": harness.TOOLS_PATH}
         steps = [[JDK + "/bin/javac", "-d", d / "classes", d / "src/dep/Dep.java", d / "src/demo/Main.java"],
                  [JDK + "/bin/jar", "cfme", d / "app/lib/app.jar", d / "manifest", "demo.Main", "-C", d / "classes", "demo"],
@@ -90,6 +93,10 @@ class AppRun(unittest.TestCase):
         self.assertEqual(run.stdout.decode(), "dep %s/a'b \"$c\" `d` $APPDIRS \\ java mine [one two|*|three|$HOME]\n"
                          % target, run)
         os.unlink(target / "record")
+        # The java launcher shows the splash image of the jar it runs.
+        with zipfile.ZipFile(target / "bin" / (NAME + ".jar")) as jar:
+            self.assertIn(b"\nSplashScreen-Image: demo/splash.png\r\n", jar.read("META-INF/MANIFEST.MF"))
+            self.assertEqual(jar.read("demo/splash.png")[:4], b"\x89PNG")
         self.assertEqual(os.readlink(bin / "demo-inner"), target / "bin/demo-inner")
         inner = harness.run(["a b"], program=bin / "demo-inner", unprivileged=True, env={"DEMO_INNER_OPTS": "-Down=1"})
         self.assertEqual(inner.stdout.decode(), "inner 1 [a b]\n", inner)
