@@ -83,6 +83,10 @@ final class Installation {
     static File previousManifest(String name) {
         File entry = Places.desktopEntry(name);
         if (!entry.exists()) {
+            // A link another user may have put there names no installation of root's.
+            if (PathLinks.changeable(Places.binDirectory()) != null) {
+                return null;
+            }
             try {
                 File script = Files.readSymbolicLink(new File(Places.binDirectory(), name).toPath()).toFile();
                 File manifest = manifestOf(script.getAbsoluteFile().getParentFile().getParentFile());

@@ -19,10 +19,16 @@ final class PathLinks {
         if (Files.exists(link.toPath(), LinkOption.NOFOLLOW_LINKS)) {
             return texts.get("link.exists", command, dir, link);
         }
+        File changeable = changeable(dir);
+        return changeable != null ? texts.get("link.untrusted", command, dir, changeable) : null;
+    }
+
+    /** For root, the first of dir and its parents that another user could change; else null. */
+    static File changeable(File dir) {
         if (Places.isRoot()) {
             for (File d = dir; d != null; d = d.getParentFile()) {
                 if (Files.exists(d.toPath(), LinkOption.NOFOLLOW_LINKS) && !rootsAlone(d)) {
-                    return texts.get("link.untrusted", command, dir, d);
+                    return d;
                 }
             }
         }
