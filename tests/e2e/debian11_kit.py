@@ -3,7 +3,7 @@ its jlink made of Debian 11's JDK, on Debian 11 itself: these tests run
 inside a Debian 11 root (tests/support/in_root.sh) that has no Java of its
 own. The installer installs in console and in silent mode, for root and for
 an unprivileged user, the application runs on the runtime installed with
-it, and the uninstaller leaves nothing of the installation anywhere."""
+it, started by its name from the bin directory on PATH, and the uninstaller leaves nothing of the installation anywhere."""
 
 import os
 import re
@@ -60,7 +60,10 @@ class OnDebian11(unittest.TestCase):
         return r
 
     def assertRunsAndUninstalls(self, target, args, unprivileged=False, answers=None):
-        app = self.run_as(target / "bin" / NAME, unprivileged=unprivileged)
+        # A terminal application: started by its name from the bin directory on PATH.
+        bin = self.home / ".local/bin" if unprivileged else "/usr/local/bin"
+        self.assertEqual(os.readlink(os.path.join(bin, NAME)), target / "bin" / NAME)
+        app = self.run_as(os.path.join(bin, NAME), unprivileged=unprivileged)
         self.assertRegex(app.stdout.decode(), r"^%sIt runs on Java 17\S* from %s\.\n$"
                          % (re.escape(HELLO), re.escape(target / "runtime")))
         self.assertEqual(os.stat(target / "runtime/bin/java").st_uid, harness.NOBODY if unprivileged else 0)
