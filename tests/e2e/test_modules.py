@@ -92,8 +92,8 @@ class Modules(unittest.TestCase):
     def test_a_runtime_that_lacks_a_module_the_jars_need_draws_one_warning(self):
         runtime = kit_support.RUNTIME
         for options, env, warning in (
-                (["--jlink", "java.base"], None, "the application needs java.net.http, java.sql, which the runtime "
-                 "lacks; add them to --jlink or use --jlink auto"),
+                (["--jlink", "java.base", "--jdk", harness.JDK], None, "the application needs java.net.http, java.sql, "
+                 "which the runtime lacks; add them to --jlink or use --jlink auto"),
                 (["--runtime", runtime], None, "the application needs java.net.http, java.sql, which the runtime in "
                  "%s lacks; bundle a runtime with them or use --jlink auto" % runtime),
                 # No jdeps on the host, so no check.
