@@ -218,7 +218,7 @@ final class Installation {
         for (File f : manifests) {
             Manifest m = Manifest.read(f);
             if (m != null && m.product.equals(product.name)) {
-                m.removeAll();
+                m.removeAll(Manifest.installDirectory(f));
             }
         }
     }

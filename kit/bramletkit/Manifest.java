@@ -13,6 +13,7 @@ import java.nio.file.DirectoryNotEmptyException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.NoSuchFileException;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 
@@ -124,13 +125,27 @@ final class Manifest {
         return left;
     }
 
-    /** Removes every entry, and the desktop's caches in the directories they made; updates the others. */
-    List<File> removeAll() {
-        List<File> left = remove(entries, entries.size());
-        if (DesktopCaches.removeGenerated(entries)) {
-            left = remove(entries, entries.size());
+    /**
+     * Removes every entry, and the desktop's caches in the directories they
+     * made; updates the others. What lies outside installDirectory goes
+     * first (links, desktop entries, file types), so that the caches' tools
+     * still start: the uninstaller's runtime is among the rest.
+     */
+    List<File> removeAll(File installDirectory) {
+        List<Entry> outside = new ArrayList<Entry>();
+        List<Entry> inside = new ArrayList<Entry>();
+        Path top = installDirectory.getAbsoluteFile().toPath();
+        for (Entry e : entries) {
+            Path path = e.path.getAbsoluteFile().toPath();
+            // The directories made around the installation go with it.
+            (path.startsWith(top) || top.startsWith(path) ? inside : outside).add(e);
         }
-        DesktopCaches.update(entries);
+        List<File> left = remove(outside, outside.size());
+        if (DesktopCaches.removeGenerated(outside)) {
+            left = remove(outside, outside.size());
+        }
+        DesktopCaches.update(outside);
+        left.addAll(remove(inside, inside.size()));
         return left;
     }
 

@@ -9,6 +9,7 @@ application's file types; and an uninstaller that leaves none of it."""
 
 import os
 import shutil
+import subprocess
 import unittest
 import zipfile
 
@@ -33,6 +34,11 @@ public class Main {
         }
     }
 }
+"""
+OTHER_TYPE = """<?xml version="1.0" encoding="UTF-8"?>
+<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="application/x-other"><comment>Other</comment><glob pattern="*.other"/></mime-type>
+</mime-info>
 """
 OPTION = "-Dopt=${APPDIR}/a'b \"$c\" `d` $APPDIRS \\"
 # In the mount namespace of its own: a private /usr/local/bin, holding a
@@ -74,6 +80,16 @@ class AppRun(unittest.TestCase):
         cls.batch = harness.Batch()
         cls.batch.start("user", ["-silent", d.write("state", "licenseAccepted=true\n"), "-tmpdir", d.mkdir("tmp", 0o1777)],
                         program=d / "setup", env=cls.user, unprivileged=True)
+        # A user whose desktop knew file types before: the shared MIME database and the applications' cache are
+        # the desktop's, brought up to date, never removed.
+        cls.shared = d.mkdir("shared")
+        d.write("shared/.local/share/mime/packages/other.xml", OTHER_TYPE)
+        d.mkdir("shared/.local/share/applications")
+        harness.run([cls.shared / ".local/share/mime"], program="/usr/bin/update-mime-database")
+        subprocess.run(["chown", "-R", "%d:%d" % (harness.NOBODY, harness.NOBODY), cls.shared], check=True)
+        cls.batch.start("shared", ["-silent", d.write("state-shared", "licenseAccepted=true\n"), "-tmpdir",
+                                   d.mkdir("tmp-shared", 0o1777)], program=shutil.copy(d / "setup", d / "setup-shared"),
+                        env={"HOME": cls.shared}, unprivileged=True)
         root_state = d.write("state-root", "installDir=%s\nlicenseAccepted=true\n" % (d / "root"))
         cls.batch.start("root", ["-m", "/bin/sh", "-c", AS_ROOT, d / "setup", root_state, d.mkdir("tmp-root"), d / "root"],
                         program="/usr/bin/unshare",
@@ -124,6 +140,21 @@ class AppRun(unittest.TestCase):
         r = harness.run(["-silent"], program=target / "uninstall/uninstall", env=self.user, unprivileged=True)
         self.assertEqual(r.status, 0, r)
         self.assertEqual(kit_support.installed(self.home), {self.home})
+
+    def test_the_uninstaller_brings_the_desktops_own_caches_up_to_date(self):
+        r = self.batch.result("shared")
+        self.assertEqual(r.status, 0, r)
+        data = self.shared / ".local/share"
+
+        def known():
+            with open(data / "mime/globs2") as globs, open(data / "applications/mimeinfo.cache") as cache:
+                return [TYPE in globs.read(), TYPE in cache.read()]
+        self.assertEqual(known(), [True, True])
+        r = harness.run(["-silent"], program=self.shared / ".local/opt" / NAME / "uninstall/uninstall",
+                        env={"HOME": self.shared}, unprivileged=True)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(known(), [False, False])
+        self.assertEqual(os.listdir(data / "mime/packages"), ["other.xml"])
 
     def test_root_links_into_usr_local_bin_never_over_an_entry_nor_into_a_directory_others_can_change(self):
         r = self.batch.result("root")
