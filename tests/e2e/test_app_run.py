@@ -67,8 +67,8 @@ class AppRun(unittest.TestCase):
             assert r.status == 0, r
         options = ["--java-options", "-Drecord=$APPDIR/record", "--java-options", OPTION, "--arguments", "one two",
                    "--arguments", "*", "--launcher", "demo-inner=demo.Main$Inner", "--launcher",
-                   "demo-other=demo.Main$Inner", "--file-type", "bramletdemo=" + TYPE, "--title", "Demo",
-                   "--title-translation", "es=Demostración", "--description", "Runs a demo", "--category", "Development"]
+                   "demo-other=demo.Main$Inner", "--launcher", "2d=demo.Main$Inner", "--file-type",
+                   "bramletdemo=" + TYPE, "--title", "Demo", "--title-translation", "es=Demostración", "--description", "Runs a demo", "--category", "Development"]
         r = harness.run(["--app", d / "app", "--name", NAME, "--version", "1.0", "--main-jar", "lib/app.jar",
                          "--runtime", kit_support.RUNTIME, "--launcher", harness.LAUNCHER, "--uninstaller",
                          harness.UNINSTALLER, "--level", "1"] + options + [d / "setup"], program=harness.MKSETUP,
@@ -116,6 +116,9 @@ class AppRun(unittest.TestCase):
         self.assertEqual(os.readlink(bin / "demo-inner"), target / "bin/demo-inner")
         inner = harness.run(["a b"], program=bin / "demo-inner", unprivileged=True, env={"DEMO_INNER_OPTS": "-Down=1"})
         self.assertEqual(inner.stdout.decode(), "inner 1 [a b]\n", inner)
+        # A name the shell would not take for a variable's, as Gradle's scripts make it, begins with "_".
+        inner = harness.run(["x", "y"], program=target / "bin/2d", unprivileged=True, env={"_2D_OPTS": "-Down=2"})
+        self.assertEqual(inner.stdout.decode(), "inner 2 [x|y]\n", inner)
         entries = [data / "applications" / n for n in (NAME + ".desktop", NAME + "-demo-inner.desktop")]
         validate = harness.run(entries, program="/usr/bin/desktop-file-validate")
         self.assertEqual((validate.status, validate.stdout), (0, b""), validate)
