@@ -102,16 +102,18 @@ final class Manifest {
 
     /**
      * Removes the first count entries, the last made first: files and links
-     * (never what a link leads to), and directories once they are empty.
-     * Returns the directories left because they hold something else, and
-     * whatever could not be removed.
+     * (never what a link leads to, nor a file the user put in a link's
+     * place), and directories once they are empty. Returns the directories
+     * left because they hold something else, and whatever could not be
+     * removed.
      */
     static List<File> remove(List<Entry> entries, int count) {
         List<File> left = new ArrayList<File>();
         for (int i = count - 1; i >= 0; i--) {
             Entry e = entries.get(i);
             try {
-                if (e.kind != 'd' || Files.isDirectory(e.path.toPath(), LinkOption.NOFOLLOW_LINKS)) {
+                if (e.kind == 'l' ? Files.isSymbolicLink(e.path.toPath())
+                        : e.kind != 'd' || Files.isDirectory(e.path.toPath(), LinkOption.NOFOLLOW_LINKS)) {
                     Files.deleteIfExists(e.path.toPath());
                 }
             } catch (DirectoryNotEmptyException ex) {

@@ -68,7 +68,8 @@ class AppRun(unittest.TestCase):
         options = ["--java-options", "-Drecord=$APPDIR/record", "--java-options", OPTION, "--arguments", "one two",
                    "--arguments", "*", "--launcher", "demo-inner=demo.Main$Inner", "--launcher",
                    "demo-other=demo.Main$Inner", "--launcher", "2d=demo.Main$Inner", "--file-type",
-                   "bramletdemo=" + TYPE, "--title", "Demo", "--title-translation", "es=Demostración", "--description", "Runs a demo", "--category", "Development"]
+                   "bramletdemo=" + TYPE, "--file-type", "bramletdemo2=" + TYPE, "--title", "Demo", "--title-translation",
+                   "es=Demostración", "--description", "Runs a demo", "--category", "Development"]
         r = harness.run(["--app", d / "app", "--name", NAME, "--version", "1.0", "--main-jar", "lib/app.jar",
                          "--runtime", kit_support.RUNTIME, "--launcher", harness.LAUNCHER, "--uninstaller",
                          harness.UNINSTALLER, "--level", "1"] + options + [d / "setup"], program=harness.MKSETUP,
@@ -85,6 +86,8 @@ class AppRun(unittest.TestCase):
         cls.shared = d.mkdir("shared")
         d.write("shared/.local/share/mime/packages/other.xml", OTHER_TYPE)
         d.mkdir("shared/.local/share/applications")
+        # ... and a file where its bin directory would be.
+        d.write("shared/.local/bin", "mine\n")
         harness.run([cls.shared / ".local/share/mime"], program="/usr/bin/update-mime-database")
         subprocess.run(["chown", "-R", "%d:%d" % (harness.NOBODY, harness.NOBODY), cls.shared], check=True)
         cls.batch.start("shared", ["-silent", d.write("state-shared", "licenseAccepted=true\n"), "-tmpdir",
@@ -140,13 +143,19 @@ class AppRun(unittest.TestCase):
         with open(target / "record") as f:
             self.assertEqual(f.read().split(" [")[-1], "one two|*|%s]" % document)
         os.unlink(target / "record")
+        # A command of the user's own in the place of a link stays.
+        os.unlink(bin / "2d")
+        shutil.copy(self.dir / "manifest", bin / "2d")
         r = harness.run(["-silent"], program=target / "uninstall/uninstall", env=self.user, unprivileged=True)
         self.assertEqual(r.status, 0, r)
-        self.assertEqual(kit_support.installed(self.home), {self.home})
+        self.assertEqual(kit_support.installed(self.home), {self.home, self.home / ".local", bin, bin / "2d"})
 
     def test_the_uninstaller_brings_the_desktops_own_caches_up_to_date(self):
         r = self.batch.result("shared")
         self.assertEqual(r.status, 0, r)
+        bin = self.shared / ".local/bin"
+        self.assertIn("\n" + kit_support.texts()["link.exists"].replace("{0}", "demo-inner").replace("{1}", bin).replace(
+            "{2}", bin) + "\n", r.stdout.decode())
         data = self.shared / ".local/share"
 
         def known():
@@ -158,6 +167,8 @@ class AppRun(unittest.TestCase):
         self.assertEqual(r.status, 0, r)
         self.assertEqual(known(), [False, False])
         self.assertEqual(os.listdir(data / "mime/packages"), ["other.xml"])
+        with open(bin) as f:
+            self.assertEqual(f.read(), "mine\n")
 
     def test_root_links_into_usr_local_bin_never_over_an_entry_nor_into_a_directory_others_can_change(self):
         r = self.batch.result("root")
