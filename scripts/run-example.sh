@@ -29,5 +29,6 @@ dir=$(sed -n 's/^installDir=//p' examples/example.state)
 say "Installing silently into $dir: $setup -silent examples/example.state"
 env -i PATH=/usr/sbin:/sbin "$setup" -silent examples/example.state
 
-say "Running the installed application: $dir/bin/bramlet-example"
-env -i PATH=/usr/sbin:/sbin "$dir/bin/bramlet-example"
+# A terminal application: its command is linked into /usr/local/bin.
+say "Running the installed application by its name: bramlet-example -> $(readlink /usr/local/bin/bramlet-example)"
+env -i PATH=/usr/local/bin:/usr/sbin:/sbin bramlet-example

@@ -3,6 +3,8 @@ package bramletkit;
 import java.awt.BorderLayout;
 import java.io.File;
 import java.io.IOException;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.Map;
 import javax.swing.JCheckBox;
 import javax.swing.JComponent;
@@ -17,13 +19,32 @@ final class DoneStep {
     }
 
     String text(Session s) {
-        StringBuilder text = new StringBuilder(s.texts.get("done.text", s.productName(), s.target, startScript(s)));
+        // Without a menu entry, the command on PATH (when it is linked there) or the script.
+        String start = s.product.menu ? s.texts.get("done.text", s.productName(), s.target, startScript(s))
+                : s.texts.get("done.textCommand", s.productName(), s.target, command(s));
+        StringBuilder text = new StringBuilder(start);
         synchronized (s.notes) {
             for (String note : s.notes) {
                 text.append('\n').append(note);
             }
         }
         return text.toString();
+    }
+
+    /** The main command's name when the installation linked it into the bin directory on PATH, else its script. */
+    private static String command(Session s) {
+        File script = startScript(s);
+        try {
+            Path link = new File(Places.binDirectory(), s.product.name).toPath();
+            if (Files.readSymbolicLink(link).equals(script.toPath())) {
+                return s.product.name;
+            }
+        } catch (IOException e) {
+            // Not linked: only the script starts it.
+        } catch (UnsupportedOperationException e) {
+            // Likewise.
+        }
+        return script.getPath();
     }
 
     JComponent page(Session s) {

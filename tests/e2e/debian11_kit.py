@@ -3,7 +3,7 @@ its jlink made of Debian 11's JDK, on Debian 11 itself: these tests run
 inside a Debian 11 root (tests/support/in_root.sh) that has no Java of its
 own. The installer installs in console and in silent mode, for root and for
 an unprivileged user, the application runs on the runtime installed with
-it, and the uninstaller leaves nothing of the installation anywhere."""
+it, started by its name from the bin directory on PATH, and the uninstaller leaves nothing of the installation anywhere."""
 
 import os
 import re
@@ -60,7 +60,10 @@ class OnDebian11(unittest.TestCase):
         return r
 
     def assertRunsAndUninstalls(self, target, args, unprivileged=False, answers=None):
-        app = self.run_as(target / "bin" / NAME, unprivileged=unprivileged)
+        # A terminal application: started by its name from the bin directory on PATH.
+        bin = self.home / ".local/bin" if unprivileged else "/usr/local/bin"
+        self.assertEqual(os.readlink(os.path.join(bin, NAME)), target / "bin" / NAME)
+        app = self.run_as(os.path.join(bin, NAME), unprivileged=unprivileged)
         self.assertRegex(app.stdout.decode(), r"^%sIt runs on Java 17\S* from %s\.\n$"
                          % (re.escape(HELLO), re.escape(target / "runtime")))
         self.assertEqual(os.stat(target / "runtime/bin/java").st_uid, harness.NOBODY if unprivileged else 0)
@@ -75,9 +78,10 @@ class OnDebian11(unittest.TestCase):
         # Welcome, the licence accepted, the directory offered.
         r = self.install(["-console"], answers="\nyes\n\n")
         target = harness.Path("/opt") / NAME
-        self.assertIn(TEXTS["done.text"].replace("{0}", NAME + " 1.0").replace("{1}", target).replace(
-            "{2}", target / "bin" / NAME), r.stdout.decode())
-        self.assertTrue(os.path.exists("/usr/local/share/applications/%s.desktop" % NAME))
+        # A terminal application: started by its name, not from the menus.
+        self.assertIn(TEXTS["done.textCommand"].replace("{0}", NAME + " 1.0").replace("{1}", target).replace(
+            "{2}", NAME), r.stdout.decode())
+        self.assertFalse(os.path.lexists("/usr/local/share/applications"))
         self.assertRunsAndUninstalls(target, ["-console"], answers="yes\n")
 
     def test_root_installs_silently_where_the_answers_say(self):
@@ -88,7 +92,7 @@ class OnDebian11(unittest.TestCase):
     def test_an_unprivileged_user_installs_in_the_console_into_its_home(self):
         self.install(["-console"], unprivileged=True, answers="\nyes\n\n")
         target = self.home / ".local/opt" / NAME
-        self.assertTrue(os.path.exists(self.home / ".local/share/applications" / (NAME + ".desktop")))
+        self.assertFalse(os.path.lexists(self.home / ".local/share"))
         self.assertRunsAndUninstalls(target, ["-console"], unprivileged=True, answers="yes\n")
 
     def test_an_unprivileged_user_installs_silently(self):
