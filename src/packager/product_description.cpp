@@ -33,13 +33,6 @@ int32_t NextCodePoint(const std::string& text, size_t* at) {
   return c;
 }
 
-bool IsUtf8(const std::string& text) {
-  for (size_t at = 0; at < text.size();) {
-    if (NextCodePoint(text, &at) < 0) return false;
-  }
-  return true;
-}
-
 // One line for menus: UTF-8 without control characters.
 bool CheckLine(const std::string& option, const std::string& text, std::string* err) {
   bool control = false;
@@ -133,6 +126,13 @@ void AppendList(std::string* out, const std::string& key, const std::vector<std:
 
 }  // namespace
 
+bool IsUtf8(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    if (NextCodePoint(text, &at) < 0) return false;
+  }
+  return true;
+}
+
 bool CheckProductDescription(const AppOptions& app, std::string* err) {
   const std::pair<const char*, const std::string*> lines[] = {
       {"--title", &app.title}, {"--description", &app.description}, {"--vendor", &app.vendor}};
@@ -148,13 +148,14 @@ bool CheckProductDescription(const AppOptions& app, std::string* err) {
   for (const NamedValue& type : app.fileTypes) {
     if (!CheckFileType(type, err)) return false;
   }
-  for (const auto* values : {&app.javaOptions, &app.arguments}) {
-    for (const std::string& value : *values) {
-      if (!IsUtf8(value))
-        return Refuse(std::string(values == &app.arguments ? "--arguments" : "--java-options") + " '" + value +
-                          "': not UTF-8",
-                      err);
-    }
+  for (const std::string& option : app.javaOptions) {
+    // The start script carries every option on its one exec line.
+    if (option.find('\n') != std::string::npos || option.find('\r') != std::string::npos)
+      return Refuse("--java-options '" + option + "': one JVM option takes one line", err);
+    if (!IsUtf8(option)) return Refuse("--java-options '" + option + "': not UTF-8", err);
+  }
+  for (const std::string& argument : app.arguments) {
+    if (!IsUtf8(argument)) return Refuse("--arguments '" + argument + "': not UTF-8", err);
   }
   return true;
 }
