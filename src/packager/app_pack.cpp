@@ -65,13 +65,27 @@ bool CheckRuns(const std::string& launcher, const char* mainClass, std::string* 
   return true;
 }
 
+// A path below a directory as the payload names it: relative, each part a
+// name (no "", "." or ".."), so that it is found among the items.
+bool IsPlainRelative(const std::string& path) {
+  for (size_t at = 0; at <= path.size();) {
+    size_t slash = std::min(path.find('/', at), path.size());
+    std::string part = path.substr(at, slash - at);
+    if (part.empty() || part == "." || part == "..") return false;
+    at = slash + 1;
+  }
+  return true;
+}
+
 // The main jar: a file below the application's directory.
 bool CheckMainJar(const AppOptions& app, std::string* mainClass, std::string* err) {
   const std::string& jar = app.mainJar;
   std::string path = app.dir + "/" + jar;
   struct stat st;
-  if (jar[0] == '/' || jar.find("..") != std::string::npos || stat(path.c_str(), &st) != 0 ||
-      !S_ISREG(st.st_mode))
+  if (!IsPlainRelative(jar))
+    return Refuse("--main-jar '" + jar + "': give a path inside the --app directory, such as lib/app.jar",
+                  err);
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     return Refuse(path + ": no such jar; --main-jar names a jar inside the --app directory", err);
   for (char c : jar) {
     if (c < ' ' || c > '~' || c == '\\')
@@ -128,10 +142,11 @@ bool ChooseClassPath(const AppOptions& app, const std::vector<PayloadItem>& item
   for (const std::string& entry : app.classPath) {
     std::string path = entry;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    bool outside = path[0] == '/' || path == ".." || path.compare(0, 3, "../") == 0 ||
-                   path.find("/../") != std::string::npos || EndsWith(path, "/..");
+    if (!IsPlainRelative(path))
+      return Refuse("--class-path " + entry + ": give paths inside the --app directory, such as lib/a.jar",
+                    err);
     int file = FindItem(items, kAppPrefix + path);
-    if (outside || (file < 0 && FindItem(items, kAppPrefix + path + "/") < 0))
+    if (file < 0 && FindItem(items, kAppPrefix + path + "/") < 0)
       return Refuse("--class-path " + entry + ": no file or directory of that name in " + app.dir, err);
     std::optional<std::string> unused;
     if (file >= 0 && !ReadJarMainClass(items[file].source, &unused, err)) return false;
