@@ -7,14 +7,15 @@ set -eu
 # tools, a JDK, man pages and time zones), fuzzing, benchmarks, screenshots,
 # the Debian 11 root (debootstrap) and the Debian package (file and
 # dpkg-shlibdeps); the libraries and fonts that a jlink'd runtime's Swing
-# window needs (Japanese text included); Maven with the plugins that build
+# window needs (Japanese text included); the desktop's tools that check and
+# open an installed application's desktop entries and file types; Maven with the plugins that build
 # the tests' Maven application offline from Debian's repository (junit5
 # for a BOM that plexus-compiler's POM imports) and its one dependency.
 packages="build-essential cmake ninja-build ccache pkg-config zlib1g-dev nasm libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
   openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace
   debootstrap file dpkg-dev libx11-6 libxext6 libxi6 libxrender1 libxtst6 libfreetype6 libharfbuzz0b libfontconfig1
-  fonts-dejavu-core fonts-vlgothic
+  fonts-dejavu-core fonts-vlgothic desktop-file-utils shared-mime-info libglib2.0-bin
   maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
   libmaven-dependency-plugin-java junit5 libcommons-lang3-java"
 

@@ -17,7 +17,13 @@ final class DoneStep {
     }
 
     String text(Session s) {
-        return s.texts.get("done.text", s.productName(), s.target, startScript(s));
+        StringBuilder text = new StringBuilder(s.texts.get("done.text", s.productName(), s.target, startScript(s)));
+        synchronized (s.notes) {
+            for (String note : s.notes) {
+                text.append('\n').append(note);
+            }
+        }
+        return text.toString();
     }
 
     JComponent page(Session s) {

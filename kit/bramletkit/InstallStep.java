@@ -38,7 +38,7 @@ final class InstallStep {
     /** Installs without a window, telling progress in lines on out. */
     static void run(final Session s, final PrintStream out) throws Failure, Cancelled {
         out.println(s.texts.get("install.text", s.productName(), s.target));
-        new Installation(s.product, s.target, s.texts).run(new Installation.Progress() {
+        new Installation(s.product, s.target, s.texts, s.notes).run(new Installation.Progress() {
             private int shown = -1;
 
             @Override

@@ -8,6 +8,7 @@ import java.io.IOException;
 import java.io.InputStreamReader;
 import java.nio.charset.Charset;
 import java.nio.file.AccessDeniedException;
+import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.FileSystemException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
@@ -24,8 +25,9 @@ import java.util.Set;
 
 /**
  * Installs the product into a directory: the application with the modes its
- * maker gave, the runtime (as runtime/), the start script bin/NAME, the
- * uninstaller (uninstall/), the desktop entry and the icon. Everything it
+ * maker gave, the runtime (as runtime/), per command C the start script
+ * bin/C and its jar bin/C.jar, the uninstaller (uninstall/), the links on
+ * PATH, the desktop entries, the file types and the icon. Everything it
  * will make is written to the manifest first; a cancelled or failed
  * installation removes what it had made, and an earlier installation of the
  * same product is removed before the new one is made.
@@ -44,7 +46,10 @@ final class Installation {
         final File path;
         File source;
         String text;
+        byte[] bytes;
         int mode;
+        /** A link on PATH: when something else is there by now, it is not made, and this said instead. */
+        String refusal;
 
         Action(char kind, File path, int mode) {
             this.kind = kind;
@@ -56,21 +61,43 @@ final class Installation {
     private final Product product;
     private final File target;
     private final Texts texts;
+    private final List<String> notes;
     private final List<Action> plan = new ArrayList<Action>();
     private final List<Manifest.Entry> made = new ArrayList<Manifest.Entry>();
     private final Map<String, Integer> modes = new HashMap<String, Integer>();
     private boolean stopped;
     private boolean finished;
 
-    Installation(Product product, File target, Texts texts) {
+    /** Adds to notes what the user should know of the installation: the commands not linked on PATH. */
+    Installation(Product product, File target, Texts texts, List<String> notes) {
         this.product = product;
         this.target = target;
         this.texts = texts;
+        this.notes = notes;
     }
 
-    /** Where the product was installed before, as its desktop entry says: a manifest path, or null. */
+    /**
+     * Where the product was installed before, as its desktop entry says, or
+     * for a product without one its link on PATH: a manifest path, or null.
+     */
     static File previousManifest(String name) {
         File entry = Places.desktopEntry(name);
+        if (!entry.exists()) {
+            // A link another user may have put there names no installation of root's.
+            if (PathLinks.changeable(Places.binDirectory()) != null) {
+                return null;
+            }
+            try {
+                File script = Files.readSymbolicLink(new File(Places.binDirectory(), name).toPath()).toFile();
+                File manifest = manifestOf(script.getAbsoluteFile().getParentFile().getParentFile());
+                Manifest m = Manifest.read(manifest);
+                return script.getName().equals(name) && m != null && m.product.equals(name) ? manifest : null;
+            } catch (IOException e) {
+                return null;
+            } catch (UnsupportedOperationException e) {
+                return null;
+            }
+        }
         try {
             BufferedReader in = new BufferedReader(new InputStreamReader(new FileInputStream(entry), UTF8));
             try {
@@ -146,13 +173,15 @@ final class Installation {
         try {
             replacePrevious();
             makePlan();
-            for (int i = 0; i < plan.size(); i++) {
-                Action a = plan.get(i);
-                progress.made(i, plan.size(), a.path.getPath());
+            List<Action> all = new ArrayList<Action>(plan);
+            for (int i = 0; i < all.size(); i++) {
+                Action a = all.get(i);
+                progress.made(i, all.size(), a.path.getPath());
                 make(a);
             }
             setDirectoryModes();
-            progress.made(plan.size(), plan.size(), "");
+            DesktopCaches.update(made);
+            progress.made(all.size(), all.size(), "");
             synchronized (this) {
                 finished = true;
             }
@@ -228,12 +257,48 @@ final class Installation {
         if (!product.file("package/app/bin").isDirectory()) {
             plan.add(new Action('d', bin, 0755));
         }
-        plan.add(text(new File(bin, product.name), startScript(bundled), 0755));
-        addDesktopEntry();
+        for (Product.Command c : product.commands) {
+            plan.add(bytes(new File(bin, c.name + ".jar"), StartFiles.jar(product, c), 0644));
+            plan.add(text(new File(bin, c.name), StartFiles.script(product, c, target, bundled), 0755));
+        }
+        addPathLinks(bin);
+        addDesktopEntries();
     }
 
-    private void addDesktopEntry() throws IOException {
+    /** Links on PATH to the commands one runs in a terminal: every launcher, the main command of a terminal program. */
+    private void addPathLinks(File bin) {
+        File dir = Places.binDirectory();
+        for (Product.Command c : product.commands) {
+            if (c.main && !product.terminal) {
+                continue;
+            }
+            String refusal = PathLinks.refusal(dir, c.name, texts);
+            if (refusal != null) {
+                notes.add(refusal);
+                continue;
+            }
+            addMissingDirectories(dir);
+            Action link = new Action('l', new File(dir, c.name), 0);
+            link.text = new File(bin, c.name).getPath();
+            link.refusal = texts.get("link.exists", c.name, dir, link.path);
+            plan.add(link);
+        }
+    }
+
+    private void addDesktopEntries() throws IOException {
+        boolean entries = product.menu || !product.terminal && product.commands.size() > 1;
+        if (!entries && product.fileTypes.isEmpty()) {
+            return;
+        }
         File data = Places.dataDirectory();
+        if (!product.fileTypes.isEmpty()) {
+            File packages = new File(data, "mime/packages");
+            addMissingDirectories(packages);
+            plan.add(text(new File(packages, product.name + ".xml"), DesktopEntries.mimePackage(product), 0644));
+        }
+        if (!entries) {
+            return;
+        }
         String icon = null;
         File png = product.icon();
         if (png != null) {
@@ -244,20 +309,15 @@ final class Installation {
             plan.add(copy(to, png, 0644));
             icon = to.getPath();
         }
-        File entry = Places.desktopEntry(product.name);
-        addMissingDirectories(entry.getParentFile());
-        StringBuilder s = new StringBuilder();
-        s.append("[Desktop Entry]\nType=Application\nVersion=1.0\n");
-        s.append("Name=").append(product.name).append('\n');
-        s.append("Comment=").append(product.name).append(' ').append(product.version).append('\n');
-        s.append("Exec=").append(desktopQuote(new File(target, "bin/" + product.name).getPath())).append('\n');
-        if (icon != null) {
-            s.append("Icon=").append(desktopEscape(icon)).append('\n');
+        File applications = Places.desktopEntry(product.name).getParentFile();
+        addMissingDirectories(applications);
+        for (Product.Command c : product.commands) {
+            // A launcher of a terminal program is run from PATH, not from the menus.
+            if (c.main ? product.menu : !product.terminal) {
+                File entry = new File(applications, (c.main ? c.name : product.name + "-" + c.name) + ".desktop");
+                plan.add(text(entry, DesktopEntries.entry(product, c, target, icon, manifestOf(target)), 0644));
+            }
         }
-        s.append("Terminal=").append(product.terminal).append('\n');
-        s.append("Categories=Utility;\n");
-        s.append("X-Bramlet-Manifest=").append(manifestOf(target).getPath()).append('\n');
-        plan.add(text(entry, s.toString(), 0644));
     }
 
     private void addMissingDirectories(File dir) {
@@ -306,8 +366,12 @@ final class Installation {
     }
 
     private static Action text(File path, String text, int mode) {
+        return bytes(path, text.getBytes(UTF8), mode);
+    }
+
+    private static Action bytes(File path, byte[] bytes, int mode) {
         Action a = new Action('t', path, mode);
-        a.text = text;
+        a.bytes = bytes;
         return a;
     }
 
@@ -353,12 +417,7 @@ final class Installation {
                 setMode(a.path, 0700);
                 break;
             case 'm':
-                Manifest m = new Manifest(product.name, product.version);
-                for (Action planned : plan) {
-                    m.entries.add(new Manifest.Entry(planned.kind == 'd' ? 'd' : planned.kind == 'l' ? 'l' : 'f',
-                            planned.path));
-                }
-                m.write(a.path);
+                writeManifest(a.path);
                 setMode(a.path, a.mode);
                 break;
             case 'f':
@@ -368,13 +427,35 @@ final class Installation {
                 break;
             case 't':
                 Files.deleteIfExists(a.path.toPath());
-                Files.write(a.path.toPath(), a.text.getBytes(UTF8));
+                Files.write(a.path.toPath(), a.bytes);
                 setMode(a.path, a.mode);
                 break;
             default:
-                Files.createSymbolicLink(a.path.toPath(), Paths.get(a.text));
+                try {
+                    Files.createSymbolicLink(a.path.toPath(), Paths.get(a.text));
+                } catch (FileAlreadyExistsException e) {
+                    if (a.refusal == null) {
+                        throw e;
+                    }
+                    // Made by somebody else since the plan: theirs, neither to undo nor to uninstall.
+                    synchronized (this) {
+                        made.remove(made.size() - 1);
+                        plan.remove(a);
+                    }
+                    writeManifest(manifestOf(target));
+                    notes.add(a.refusal);
+                }
                 break;
         }
+    }
+
+    /** Writes the plan, as it stands, to the manifest. */
+    private void writeManifest(File to) throws IOException {
+        Manifest m = new Manifest(product.name, product.version);
+        for (Action planned : plan) {
+            m.entries.add(new Manifest.Entry(planned.kind == 'd' ? 'd' : planned.kind == 'l' ? 'l' : 'f', planned.path));
+        }
+        m.write(to);
     }
 
     private void setDirectoryModes() throws IOException {
@@ -398,38 +479,8 @@ final class Installation {
         Files.setPosixFilePermissions(path.toPath(), set);
     }
 
-    private String startScript(boolean bundled) {
-        String home = target.getPath();
-        String java = bundled ? shellQuote(home + "/runtime/bin/java")
-                : "\"${JAVA_HOME:+$JAVA_HOME/bin/}java\"";
-        return "#!/bin/sh\n"
-                + "# Starts " + product.name + " " + product.version + (bundled ? " on the Java runtime installed with it.\n"
-                        : " on the Java runtime of JAVA_HOME, else the java on PATH.\n")
-                + "exec " + java + " -cp " + shellQuote(home + "/" + product.mainJar) + " " + product.mainClass
-                + " \"$@\"\n";
-    }
-
     static String shellQuote(String s) {
         return "'" + s.replace("'", "'\\''") + "'";
-    }
-
-    /** A desktop entry's string value: backslash, and the control characters, escaped. */
-    private static String desktopEscape(String s) {
-        return s.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r");
-    }
-
-    /** An argument of a desktop entry's Exec key, quoted as that key wants it. */
-    private static String desktopQuote(String s) {
-        StringBuilder q = new StringBuilder("\"");
-        for (char c : s.toCharArray()) {
-            if (c == '"' || c == '`' || c == '$' || c == '\\') {
-                q.append('\\');
-            } else if (c == '%') {
-                q.append('%');
-            }
-            q.append(c);
-        }
-        return desktopEscape(q.append('"').toString());
     }
 
     /** The width and height a PNG's header gives. */

@@ -124,8 +124,14 @@ final class Manifest {
         return left;
     }
 
+    /** Removes every entry, and the desktop's caches in the directories they made; updates the others. */
     List<File> removeAll() {
-        return remove(entries, entries.size());
+        List<File> left = remove(entries, entries.size());
+        if (DesktopCaches.removeGenerated(entries)) {
+            left = remove(entries, entries.size());
+        }
+        DesktopCaches.update(entries);
+        return left;
     }
 
     /** The directory the product was installed in: the manifest's own directory's parent. */

@@ -5,7 +5,8 @@ import java.io.File;
 /**
  * Where things go for the user who runs the installer: root installs for
  * everybody (/opt, and the first of the XDG system data directories),
- * anybody else for themselves (~/.local/opt and the XDG data home).
+ * anybody else for themselves (~/.local/opt and the XDG data home); the
+ * commands' links go to /usr/local/bin or ~/.local/bin.
  */
 final class Places {
     private Places() {}
@@ -39,6 +40,11 @@ final class Places {
             return new File(data);
         }
         return new File(new File(home(), ".local"), "share");
+    }
+
+    /** The directory on PATH that takes the links to the commands: ~/.local/bin, or /usr/local/bin for root. */
+    static File binDirectory() {
+        return isRoot() ? new File("/usr/local/bin") : new File(new File(home(), ".local"), "bin");
     }
 
     static File desktopEntry(String product) {

@@ -6,6 +6,9 @@ import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
+import java.util.ArrayList;
+import java.util.Collections;
+import java.util.List;
 import java.util.Properties;
 
 /**
@@ -22,6 +25,8 @@ final class Session {
     final Texts texts;
     final Arguments arguments;
     final Properties answers = new Properties();
+    /** What the installation tells the user at its end, besides where the product is. */
+    final List<String> notes = Collections.synchronizedList(new ArrayList<String>());
     File target;
 
     Session(Product product, Texts texts, Arguments arguments) {

@@ -217,7 +217,7 @@ final class Wizard {
     /** The copying, on its own thread. */
     private void install() {
         try {
-            new Installation(session.product, session.target, session.texts).run(new Installation.Progress() {
+            new Installation(session.product, session.target, session.texts, session.notes).run(new Installation.Progress() {
                 @Override
                 public void made(final int n, final int total, final String what) throws Cancelled {
                     if (cancelling) {
