@@ -180,7 +180,7 @@ final class Installation {
                 make(a);
             }
             setDirectoryModes();
-            DesktopCaches.update(made);
+            DesktopCaches.update(Manifest.outside(made, target));
             progress.made(all.size(), all.size(), "");
             synchronized (this) {
                 finished = true;

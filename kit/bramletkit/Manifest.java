@@ -134,14 +134,9 @@ final class Manifest {
      * still start: the uninstaller's runtime is among the rest.
      */
     List<File> removeAll(File installDirectory) {
-        List<Entry> outside = new ArrayList<Entry>();
-        List<Entry> inside = new ArrayList<Entry>();
-        Path top = installDirectory.getAbsoluteFile().toPath();
-        for (Entry e : entries) {
-            Path path = e.path.getAbsoluteFile().toPath();
-            // The directories made around the installation go with it.
-            (path.startsWith(top) || top.startsWith(path) ? inside : outside).add(e);
-        }
+        List<Entry> outside = outside(entries, installDirectory);
+        List<Entry> inside = new ArrayList<Entry>(entries);
+        inside.removeAll(outside);
         List<File> left = remove(outside, outside.size());
         if (DesktopCaches.removeGenerated(outside)) {
             left = remove(outside, outside.size());
@@ -149,6 +144,23 @@ final class Manifest {
         DesktopCaches.update(outside);
         left.addAll(remove(inside, inside.size()));
         return left;
+    }
+
+    /**
+     * The entries outside installDirectory: the desktop's files among them,
+     * never an application's own (the desktop's tools leave those alone).
+     * The directories made around the installation count as its own.
+     */
+    static List<Entry> outside(List<Entry> entries, File installDirectory) {
+        List<Entry> outside = new ArrayList<Entry>();
+        Path top = installDirectory.getAbsoluteFile().toPath();
+        for (Entry e : entries) {
+            Path path = e.path.getAbsoluteFile().toPath();
+            if (!path.startsWith(top) && !top.startsWith(path)) {
+                outside.add(e);
+            }
+        }
+        return outside;
     }
 
     /** The directory the product was installed in: the manifest's own directory's parent. */

@@ -62,6 +62,8 @@ class AppRun(unittest.TestCase):
                  [JDK + "/bin/jar", "cfme", d / "app/lib/app.jar", d / "manifest", "demo.Main", "-C", d / "classes", "demo"],
                  [JDK + "/bin/jar", "cf", d / "app/lib/a b:c.jar", "-C", d / "classes", "dep"]]
         d.mkdir("app/lib")
+        # The application's own file types, for its packagers: none of the desktop's.
+        d.write("app/share/mime/packages/own.xml", OTHER_TYPE)
         for step in steps:
             r = harness.run(step[1:], program=step[0], env=jdk, timeout=120)
             assert r.status == 0, r
@@ -143,6 +145,7 @@ class AppRun(unittest.TestCase):
         with open(target / "record") as f:
             self.assertEqual(f.read().split(" [")[-1], "one two|*|%s]" % document)
         os.unlink(target / "record")
+        self.assertEqual(os.listdir(target / "share/mime"), ["packages"])
         # A command of the user's own in the place of a link stays.
         os.unlink(bin / "2d")
         shutil.copy(self.dir / "manifest", bin / "2d")
