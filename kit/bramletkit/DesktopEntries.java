@@ -1,6 +1,9 @@
 package bramletkit;
 
 import java.io.File;
+import java.util.ArrayList;
+import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Map;
 
 /**
@@ -37,8 +40,8 @@ final class DesktopEntries {
         s.append("Categories=").append(escape(product.categories)).append('\n');
         if (opens) {
             s.append("MimeType=");
-            for (Product.FileType type : product.fileTypes) {
-                s.append(type.mimeType).append(';');
+            for (String type : globs(product).keySet()) {
+                s.append(type).append(';');
             }
             s.append('\n');
         }
@@ -55,17 +58,31 @@ final class DesktopEntries {
     static String mimePackage(Product product) {
         StringBuilder s = new StringBuilder("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                 + "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n");
-        for (Product.FileType type : product.fileTypes) {
-            s.append("  <mime-type type=\"").append(xml(type.mimeType)).append("\">\n");
+        for (Map.Entry<String, List<String>> type : globs(product).entrySet()) {
+            s.append("  <mime-type type=\"").append(xml(type.getKey())).append("\">\n");
             s.append("    <comment>").append(xml(product.title)).append("</comment>\n");
             for (Map.Entry<String, String> t : product.titles.entrySet()) {
                 s.append("    <comment xml:lang=\"").append(xml(t.getKey().replace('_', '-'))).append("\">")
                         .append(xml(t.getValue())).append("</comment>\n");
             }
-            s.append("    <glob pattern=\"*.").append(xml(type.extension)).append("\"/>\n");
+            for (String extension : type.getValue()) {
+                s.append("    <glob pattern=\"*.").append(xml(extension)).append("\"/>\n");
+            }
             s.append("  </mime-type>\n");
         }
         return s.append("</mime-info>\n").toString();
+    }
+
+    /** The extensions of each MIME type, the types in the order given: one type may take several. */
+    private static Map<String, List<String>> globs(Product product) {
+        Map<String, List<String>> types = new LinkedHashMap<String, List<String>>();
+        for (Product.FileType type : product.fileTypes) {
+            if (!types.containsKey(type.mimeType)) {
+                types.put(type.mimeType, new ArrayList<String>());
+            }
+            types.get(type.mimeType).add(type.extension);
+        }
+        return types;
     }
 
     /** A desktop entry's string value: backslash, and the control characters, escaped. */

@@ -180,7 +180,7 @@ final class Installation {
                 make(a);
             }
             setDirectoryModes();
-            DesktopCaches.update(made);
+            DesktopCaches.update(Manifest.outside(made, target));
             progress.made(all.size(), all.size(), "");
             synchronized (this) {
                 finished = true;
@@ -218,7 +218,7 @@ final class Installation {
         for (File f : manifests) {
             Manifest m = Manifest.read(f);
             if (m != null && m.product.equals(product.name)) {
-                m.removeAll();
+                m.removeAll(Manifest.installDirectory(f));
             }
         }
     }

@@ -13,6 +13,7 @@ import java.nio.file.DirectoryNotEmptyException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.NoSuchFileException;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 
@@ -101,16 +102,18 @@ final class Manifest {
 
     /**
      * Removes the first count entries, the last made first: files and links
-     * (never what a link leads to), and directories once they are empty.
-     * Returns the directories left because they hold something else, and
-     * whatever could not be removed.
+     * (never what a link leads to, nor a file the user put in a link's
+     * place), and directories once they are empty. Returns the directories
+     * left because they hold something else, and whatever could not be
+     * removed.
      */
     static List<File> remove(List<Entry> entries, int count) {
         List<File> left = new ArrayList<File>();
         for (int i = count - 1; i >= 0; i--) {
             Entry e = entries.get(i);
             try {
-                if (e.kind != 'd' || Files.isDirectory(e.path.toPath(), LinkOption.NOFOLLOW_LINKS)) {
+                if (e.kind == 'l' ? Files.isSymbolicLink(e.path.toPath())
+                        : e.kind != 'd' || Files.isDirectory(e.path.toPath(), LinkOption.NOFOLLOW_LINKS)) {
                     Files.deleteIfExists(e.path.toPath());
                 }
             } catch (DirectoryNotEmptyException ex) {
@@ -124,14 +127,40 @@ final class Manifest {
         return left;
     }
 
-    /** Removes every entry, and the desktop's caches in the directories they made; updates the others. */
-    List<File> removeAll() {
-        List<File> left = remove(entries, entries.size());
-        if (DesktopCaches.removeGenerated(entries)) {
-            left = remove(entries, entries.size());
+    /**
+     * Removes every entry, and the desktop's caches in the directories they
+     * made; updates the others. What lies outside installDirectory goes
+     * first (links, desktop entries, file types), so that the caches' tools
+     * still start: the uninstaller's runtime is among the rest.
+     */
+    List<File> removeAll(File installDirectory) {
+        List<Entry> outside = outside(entries, installDirectory);
+        List<Entry> inside = new ArrayList<Entry>(entries);
+        inside.removeAll(outside);
+        List<File> left = remove(outside, outside.size());
+        if (DesktopCaches.removeGenerated(outside)) {
+            left = remove(outside, outside.size());
         }
-        DesktopCaches.update(entries);
+        DesktopCaches.update(outside);
+        left.addAll(remove(inside, inside.size()));
         return left;
+    }
+
+    /**
+     * The entries outside installDirectory: the desktop's files among them,
+     * never an application's own (the desktop's tools leave those alone).
+     * The directories made around the installation count as its own.
+     */
+    static List<Entry> outside(List<Entry> entries, File installDirectory) {
+        List<Entry> outside = new ArrayList<Entry>();
+        Path top = installDirectory.getAbsoluteFile().toPath();
+        for (Entry e : entries) {
+            Path path = e.path.getAbsoluteFile().toPath();
+            if (!path.startsWith(top) && !top.startsWith(path)) {
+                outside.add(e);
+            }
+        }
+        return outside;
     }
 
     /** The directory the product was installed in: the manifest's own directory's parent. */

@@ -16,6 +16,10 @@ final class PathLinks {
     /** Why command can't be linked into dir, as a note for the user; null when it can. */
     static String refusal(File dir, String command, Texts texts) {
         File link = new File(dir, command);
+        // Where the directory should be, a file or a dangling link takes no link either.
+        if (Files.exists(dir.toPath(), LinkOption.NOFOLLOW_LINKS) && !dir.isDirectory()) {
+            return texts.get("link.exists", command, dir, dir);
+        }
         if (Files.exists(link.toPath(), LinkOption.NOFOLLOW_LINKS)) {
             return texts.get("link.exists", command, dir, link);
         }

@@ -116,9 +116,13 @@ final class StartFiles {
         return s.append(" \"$@\"\n").toString();
     }
 
-    /** The variable of a command's own JVM options, as Gradle's scripts name it: HELLO_CLI_OPTS. */
+    /**
+     * The variable of a command's own JVM options, as Gradle's scripts name
+     * it: HELLO_CLI_OPTS; _2D_OPTS for 2d, since to the shell $2D_OPTS is the
+     * script's second argument followed by D_OPTS.
+     */
     static String optionsVariable(String command) {
-        StringBuilder v = new StringBuilder();
+        StringBuilder v = new StringBuilder(Character.isDigit(command.charAt(0)) ? "_" : "");
         for (char c : command.toUpperCase(java.util.Locale.ROOT).toCharArray()) {
             v.append(c >= 'A' && c <= 'Z' || c >= '0' && c <= '9' ? c : '_');
         }

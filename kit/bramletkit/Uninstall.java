@@ -51,7 +51,7 @@ public final class Uninstall {
                     }
                     break;
             }
-            List<File> left = manifest.removeAll();
+            List<File> left = manifest.removeAll(Manifest.installDirectory(file));
             StringBuilder said = new StringBuilder(texts.get("uninstall.done", name));
             if (!left.isEmpty()) {
                 said.append('\n').append(texts.get("uninstall.left"));

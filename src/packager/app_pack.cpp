@@ -65,13 +65,27 @@ bool CheckRuns(const std::string& launcher, const char* mainClass, std::string* 
   return true;
 }
 
+// A path below a directory as the payload names it: relative, each part a
+// name (no "", "." or ".."), so that it is found among the items.
+bool IsPlainRelative(const std::string& path) {
+  for (size_t at = 0; at <= path.size();) {
+    size_t slash = std::min(path.find('/', at), path.size());
+    std::string part = path.substr(at, slash - at);
+    if (part.empty() || part == "." || part == "..") return false;
+    at = slash + 1;
+  }
+  return true;
+}
+
 // The main jar: a file below the application's directory.
 bool CheckMainJar(const AppOptions& app, std::string* mainClass, std::string* err) {
   const std::string& jar = app.mainJar;
   std::string path = app.dir + "/" + jar;
   struct stat st;
-  if (jar[0] == '/' || jar.find("..") != std::string::npos || stat(path.c_str(), &st) != 0 ||
-      !S_ISREG(st.st_mode))
+  if (!IsPlainRelative(jar))
+    return Refuse("--main-jar '" + jar + "': give a path inside the --app directory, such as lib/app.jar",
+                  err);
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     return Refuse(path + ": no such jar; --main-jar names a jar inside the --app directory", err);
   for (char c : jar) {
     if (c < ' ' || c > '~' || c == '\\')
@@ -112,7 +126,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 // The class path after the main jar, relative to the application's
-// directory: the --class-path entries, each a file or directory of it, or
+// directory: the --class-path entries, each a jar or directory of it, or
 // every other *.jar file of it in the order of their names.
 bool ChooseClassPath(const AppOptions& app, const std::vector<PayloadItem>& items, std::vector<std::string>* classPath,
                      std::string* err) {
@@ -124,16 +138,23 @@ bool ChooseClassPath(const AppOptions& app, const std::vector<PayloadItem>& item
         classPath->push_back(name);
     }
     std::sort(classPath->begin(), classPath->end());
-    return true;
   }
   for (const std::string& entry : app.classPath) {
     std::string path = entry;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    bool outside = path[0] == '/' || path == ".." || path.compare(0, 3, "../") == 0 ||
-                   path.find("/../") != std::string::npos || EndsWith(path, "/..");
-    if (outside || (FindItem(items, kAppPrefix + path) < 0 && FindItem(items, kAppPrefix + path + "/") < 0))
+    if (!IsPlainRelative(path))
+      return Refuse("--class-path " + entry + ": give paths inside the --app directory, such as lib/a.jar",
+                    err);
+    int file = FindItem(items, kAppPrefix + path);
+    if (file < 0 && FindItem(items, kAppPrefix + path + "/") < 0)
       return Refuse("--class-path " + entry + ": no file or directory of that name in " + app.dir, err);
+    std::optional<std::string> unused;
+    if (file >= 0 && !ReadJarMainClass(items[file].source, &unused, err)) return false;
     classPath->push_back(path);
+  }
+  for (const std::string& entry : *classPath) {
+    // The kit reads the class path as Java text.
+    if (!IsUtf8(entry)) return Refuse(app.dir + "/" + entry + ": a class path entry whose name is not UTF-8", err);
   }
   return true;
 }
@@ -226,6 +247,9 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
   if (!CheckReserved(items, app, err) || !CheckOutputOutsidePayload(app.dir, command.output, err)) return false;
   std::vector<std::string> classPath;
   if (!CheckProductDescription(app, err) || !ChooseClassPath(app, items, &classPath, err)) return false;
+  if (command.verbose) {
+    for (const std::string& entry : classPath) printf("mksetup: class path: %s\n", entry.c_str());
+  }
   std::vector<std::string> jars = {app.dir + "/" + app.mainJar};
   for (const std::string& entry : classPath) jars.push_back(app.dir + "/" + entry);
   ModuleCheck modules;

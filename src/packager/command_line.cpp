@@ -86,11 +86,13 @@ bool ParseAppOption(int argc, char** argv, int* i, AppOptions* app, bool* seen, 
       if (SplitNamed(arg, text, &pair, err)) named->push_back(pair);
     } else if (list == &app->classPath) {
       // Entries as a class path lists them; a name with ':' is found without --class-path.
+      size_t before = list->size();
       for (size_t at = 0; at <= text.size();) {
         size_t colon = std::min(text.find(':', at), text.size());
         if (colon > at) list->push_back(text.substr(at, colon - at));
         at = colon + 1;
       }
+      if (list->size() == before) *err = "--class-path takes jars and directories separated by ':'";
     } else {
       list->push_back(text);
     }
@@ -268,11 +270,13 @@ void PrintUsage(FILE* to) {
       "  --license FILE     a licence (UTF-8 text) the user must accept\n"
       "  --icon PNG         the desktop entry's icon\n"
       "  --class-path P:Q   the jars and directories of DIR on the class path after\n"
-      "                     the main jar (default: every other *.jar of DIR)\n"
+      "                     the main jar (repeatable; default: every other *.jar\n"
+      "                     below DIR)\n"
       "  --java-options OPT a JVM option of the start scripts; $APPDIR in it is\n"
       "                     the installation directory (repeatable)\n"
       "  --arguments ARG    an argument the main command always gets (repeatable)\n"
       "  --launcher NAME=CLASS  one more command, bin/NAME, that runs CLASS\n"
+      "                     (repeatable; a value with '/' names the launcher)\n"
       "  --terminal         the application runs in a terminal: its commands go on\n"
       "                     PATH, and no desktop entry is made but with --menu\n"
       "  --menu             a desktop entry also for a terminal application\n"
@@ -282,7 +286,8 @@ void PrintUsage(FILE* to) {
       "  --title-translation LANG=TEXT, --description-translation LANG=TEXT\n"
       "                     the title or description in the language LANG (ll or\n"
       "                     ll_CC, such as es or pt_BR)\n"
-      "  --category CAT     a freedesktop.org main category (default: Utility)\n"
+      "  --category CAT     a freedesktop.org main category (repeatable; default:\n"
+      "                     Utility)\n"
       "  --file-type EXT=MIME/TYPE  files *.EXT of that type open with the\n"
       "                     application (repeatable)\n"
       "  --uninstaller FILE the uninstaller's launcher (default: bramlet-uninstall\n"

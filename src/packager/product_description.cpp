@@ -1,9 +1,11 @@
 #include "packager/product_description.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <set>
 
 #include "packager/app_inputs.h"
@@ -33,19 +35,11 @@ int32_t NextCodePoint(const std::string& text, size_t* at) {
   return c;
 }
 
-bool IsUtf8(const std::string& text) {
-  for (size_t at = 0; at < text.size();) {
-    if (NextCodePoint(text, &at) < 0) return false;
-  }
-  return true;
-}
-
 // One line for menus: UTF-8 without control characters.
 bool CheckLine(const std::string& option, const std::string& text, std::string* err) {
   bool control = false;
   for (char c : text) control = control || static_cast<unsigned char>(c) < ' ' || c == 0x7f;
-  if (text.empty() || control || !IsUtf8(text))
-    return Refuse(option + " takes one line of UTF-8 text", err);
+  if (text.empty() || control || !IsUtf8(text)) return Refuse(option + " takes one line of UTF-8 text", err);
   return true;
 }
 
@@ -65,7 +59,8 @@ bool CheckLanguage(const std::string& option, const std::string& language, std::
   size_t bar = language.find('_');
   std::string ll = language.substr(0, bar);
   bool good = ll.size() >= 2 && ll.size() <= 3 && AllOf(ll, IsLower, "") &&
-              (bar == std::string::npos || (language.size() - bar - 1 == 2 && AllOf(language.substr(bar + 1), IsUpper, "")));
+              (bar == std::string::npos ||
+               (language.size() - bar - 1 == 2 && AllOf(language.substr(bar + 1), IsUpper, "")));
   if (!good) return Refuse(option + ": '" + language + "' is no language such as es or pt_BR", err);
   return true;
 }
@@ -83,21 +78,31 @@ const char* const kMainCategories[] = {"AudioVideo", "Audio",    "Video",   "Dev
                                        "Game",       "Graphics", "Network", "Office",      "Science",
                                        "Settings",   "System",   "Utility"};
 
-bool CheckCategory(const std::string& category, std::string* err) {
-  std::string all;
-  for (const char* known : kMainCategories) {
-    if (category == known) return true;
-    all += std::string(all.empty() ? "" : " ") + known;
+bool CheckCategories(const std::vector<std::string>& categories, std::string* err) {
+  std::set<std::string> seen;
+  for (const std::string& category : categories) {
+    std::string all;
+    for (const char* known : kMainCategories) all += std::string(all.empty() ? "" : " ") + known;
+    if (std::find(std::begin(kMainCategories), std::end(kMainCategories), category) ==
+        std::end(kMainCategories))
+      return Refuse("--category '" + category + "' is no freedesktop.org main category: " + all, err);
+    if (!seen.insert(category).second) return Refuse("--category " + category + " is given twice", err);
   }
-  return Refuse("--category '" + category + "' is no freedesktop.org main category: " + all, err);
+  // Menus file Audio and Video applications under AudioVideo; desktop-file-validate calls either alone an
+  // error.
+  for (const char* part : {"Audio", "Video"}) {
+    if (seen.count(part) != 0 && seen.count("AudioVideo") == 0)
+      return Refuse(std::string("--category ") + part + " goes with --category AudioVideo", err);
+  }
+  return true;
 }
 
 // EXT=type/subtype, the names as RFC 6838 restricts them, in lower case.
 bool CheckFileType(const NamedValue& type, std::string* err) {
   const std::string& extension = type.first;
   if (!AllOf(extension, isalnum, "._-") || extension[0] == '.')
-    return Refuse("--file-type '" + extension + "=...': the extension takes letters, digits, '.', '_' and '-'",
-                  err);
+    return Refuse(
+        "--file-type '" + extension + "=...': the extension takes letters, digits, '.', '_' and '-'", err);
   const std::string& mime = type.second;
   size_t slash = mime.find('/');
   auto restricted = [](const std::string& name) {
@@ -110,15 +115,34 @@ bool CheckFileType(const NamedValue& type, std::string* err) {
   return true;
 }
 
+bool CheckFileTypes(const std::vector<NamedValue>& types, std::string* err) {
+  std::set<std::string> extensions;
+  for (const NamedValue& type : types) {
+    if (!CheckFileType(type, err)) return false;
+    if (!extensions.insert(type.first).second)
+      return Refuse("--file-type " + type.first + "=...: *." + type.first + " has a type already", err);
+  }
+  return true;
+}
+
 bool CheckCommands(const AppOptions& app, std::string* err) {
   std::set<std::string> names = {app.name};
   for (const NamedValue& command : app.commands) {
     std::string nameErr;
     if (!CheckProductName(command.first, &nameErr))
-      return Refuse("--launcher " + command.first + "=...: use letters, digits, '.', '_' and '-' (not first)", err);
+      return Refuse("--launcher " + command.first + "=...: use letters, digits, '.', '_' and '-' (not first)",
+                    err);
     if (!names.insert(command.first).second)
-      return Refuse("--launcher " + command.first + "=...: " + command.first + " names a command already", err);
-    if (!CheckClassName(command.second, err)) return false;
+      return Refuse("--launcher " + command.first + "=...: " + command.first + " names a command already",
+                    err);
+    if (!CheckClassName(command.second, err))
+      return Refuse("--launcher " + command.first + "=" + command.second + ": " + *err, err);
+  }
+  // Command C's start script bin/C must not be the class path jar bin/D.jar of another.
+  for (const std::string& name : names) {
+    if (names.count(name + ".jar") != 0)
+      return Refuse("the commands " + name + " and " + name + ".jar would both need bin/" + name + ".jar",
+                    err);
   }
   return true;
 }
@@ -133,6 +157,13 @@ void AppendList(std::string* out, const std::string& key, const std::vector<std:
 
 }  // namespace
 
+bool IsUtf8(const std::string& text) {
+  for (size_t at = 0; at < text.size();) {
+    if (NextCodePoint(text, &at) < 0) return false;
+  }
+  return true;
+}
+
 bool CheckProductDescription(const AppOptions& app, std::string* err) {
   const std::pair<const char*, const std::string*> lines[] = {
       {"--title", &app.title}, {"--description", &app.description}, {"--vendor", &app.vendor}};
@@ -142,19 +173,18 @@ bool CheckProductDescription(const AppOptions& app, std::string* err) {
   if (!CheckTranslations("--title-translation", app.titles, err) ||
       !CheckTranslations("--description-translation", app.descriptions, err) || !CheckCommands(app, err))
     return false;
-  for (const std::string& category : app.categories) {
-    if (!CheckCategory(category, err)) return false;
+  if (!CheckCategories(app.categories, err) || !CheckFileTypes(app.fileTypes, err)) return false;
+  for (const std::string& option : app.javaOptions) {
+    // java takes its first argument without '-' as the class to run.
+    if (option.empty() || option[0] != '-')
+      return Refuse("--java-options '" + option + "': a JVM option begins with '-', such as -Xmx512m", err);
+    // The start script carries every option on its one exec line.
+    if (option.find('\n') != std::string::npos || option.find('\r') != std::string::npos)
+      return Refuse("--java-options '" + option + "': one JVM option takes one line", err);
+    if (!IsUtf8(option)) return Refuse("--java-options '" + option + "': not UTF-8", err);
   }
-  for (const NamedValue& type : app.fileTypes) {
-    if (!CheckFileType(type, err)) return false;
-  }
-  for (const auto* values : {&app.javaOptions, &app.arguments}) {
-    for (const std::string& value : *values) {
-      if (!IsUtf8(value))
-        return Refuse(std::string(values == &app.arguments ? "--arguments" : "--java-options") + " '" + value +
-                          "': not UTF-8",
-                      err);
-    }
+  for (const std::string& argument : app.arguments) {
+    if (!IsUtf8(argument)) return Refuse("--arguments '" + argument + "': not UTF-8", err);
   }
   return true;
 }

@@ -10,11 +10,15 @@
 
 /// Checks the options that describe the product to users and desktops:
 /// titles, descriptions and vendor (one line of UTF-8 each), languages (ll
-/// or ll_CC), freedesktop.org main categories, file types (EXT=type/subtype)
-/// and the --launcher commands (names as --name, distinct, classes as
-/// --main-class); JVM options and arguments must be UTF-8. False with a
-/// message in *err naming the option.
+/// or ll_CC), freedesktop.org main categories (each once, Audio and Video
+/// with AudioVideo), file types (EXT=type/subtype, each EXT once) and the
+/// --launcher commands (names as --name, distinct, classes as
+/// --main-class); JVM options (one line each, beginning with "-") and
+/// arguments must be UTF-8. False with a message in *err naming the option.
 bool CheckProductDescription(const AppOptions& app, std::string* err);
+
+/// True when text is valid UTF-8, as every text of product.properties must be.
+bool IsUtf8(const std::string& text);
 
 /// text escaped as a value (or, with key, a key) of a .properties file:
 /// Properties.load reads back exactly text, which must be valid UTF-8;

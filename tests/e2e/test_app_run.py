@@ -9,6 +9,7 @@ application's file types; and an uninstaller that leaves none of it."""
 
 import os
 import shutil
+import subprocess
 import unittest
 import zipfile
 
@@ -34,6 +35,11 @@ public class Main {
     }
 }
 """
+OTHER_TYPE = """<?xml version="1.0" encoding="UTF-8"?>
+<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="application/x-other"><comment>Other</comment><glob pattern="*.other"/></mime-type>
+</mime-info>
+"""
 OPTION = "-Dopt=${APPDIR}/a'b \"$c\" `d` $APPDIRS \\"
 # In the mount namespace of its own: a private /usr/local/bin, holding a
 # dangling link where the second launcher would go.
@@ -56,13 +62,16 @@ class AppRun(unittest.TestCase):
                  [JDK + "/bin/jar", "cfme", d / "app/lib/app.jar", d / "manifest", "demo.Main", "-C", d / "classes", "demo"],
                  [JDK + "/bin/jar", "cf", d / "app/lib/a b:c.jar", "-C", d / "classes", "dep"]]
         d.mkdir("app/lib")
+        # The application's own file types, for its packagers: none of the desktop's.
+        d.write("app/share/mime/packages/own.xml", OTHER_TYPE)
         for step in steps:
             r = harness.run(step[1:], program=step[0], env=jdk, timeout=120)
             assert r.status == 0, r
         options = ["--java-options", "-Drecord=$APPDIR/record", "--java-options", OPTION, "--arguments", "one two",
                    "--arguments", "*", "--launcher", "demo-inner=demo.Main$Inner", "--launcher",
-                   "demo-other=demo.Main$Inner", "--file-type", "bramletdemo=" + TYPE, "--title", "Demo",
-                   "--title-translation", "es=Demostración", "--description", "Runs a demo", "--category", "Development"]
+                   "demo-other=demo.Main$Inner", "--launcher", "2d=demo.Main$Inner", "--file-type",
+                   "bramletdemo=" + TYPE, "--file-type", "bramletdemo2=" + TYPE, "--title", "Demo", "--title-translation",
+                   "es=Demostración", "--description", "Runs a demo", "--category", "Development"]
         r = harness.run(["--app", d / "app", "--name", NAME, "--version", "1.0", "--main-jar", "lib/app.jar",
                          "--runtime", kit_support.RUNTIME, "--launcher", harness.LAUNCHER, "--uninstaller",
                          harness.UNINSTALLER, "--level", "1"] + options + [d / "setup"], program=harness.MKSETUP,
@@ -74,6 +83,18 @@ class AppRun(unittest.TestCase):
         cls.batch = harness.Batch()
         cls.batch.start("user", ["-silent", d.write("state", "licenseAccepted=true\n"), "-tmpdir", d.mkdir("tmp", 0o1777)],
                         program=d / "setup", env=cls.user, unprivileged=True)
+        # A user whose desktop knew file types before: the shared MIME database and the applications' cache are
+        # the desktop's, brought up to date, never removed.
+        cls.shared = d.mkdir("shared")
+        d.write("shared/.local/share/mime/packages/other.xml", OTHER_TYPE)
+        d.mkdir("shared/.local/share/applications")
+        # ... and a file where its bin directory would be.
+        d.write("shared/.local/bin", "mine\n")
+        harness.run([cls.shared / ".local/share/mime"], program="/usr/bin/update-mime-database")
+        subprocess.run(["chown", "-R", "%d:%d" % (harness.NOBODY, harness.NOBODY), cls.shared], check=True)
+        cls.batch.start("shared", ["-silent", d.write("state-shared", "licenseAccepted=true\n"), "-tmpdir",
+                                   d.mkdir("tmp-shared", 0o1777)], program=shutil.copy(d / "setup", d / "setup-shared"),
+                        env={"HOME": cls.shared}, unprivileged=True)
         root_state = d.write("state-root", "installDir=%s\nlicenseAccepted=true\n" % (d / "root"))
         cls.batch.start("root", ["-m", "/bin/sh", "-c", AS_ROOT, d / "setup", root_state, d.mkdir("tmp-root"), d / "root"],
                         program="/usr/bin/unshare",
@@ -100,6 +121,9 @@ class AppRun(unittest.TestCase):
         self.assertEqual(os.readlink(bin / "demo-inner"), target / "bin/demo-inner")
         inner = harness.run(["a b"], program=bin / "demo-inner", unprivileged=True, env={"DEMO_INNER_OPTS": "-Down=1"})
         self.assertEqual(inner.stdout.decode(), "inner 1 [a b]\n", inner)
+        # A name the shell would not take for a variable's, as Gradle's scripts make it, begins with "_".
+        inner = harness.run(["x", "y"], program=target / "bin/2d", unprivileged=True, env={"_2D_OPTS": "-Down=2"})
+        self.assertEqual(inner.stdout.decode(), "inner 2 [x|y]\n", inner)
         entries = [data / "applications" / n for n in (NAME + ".desktop", NAME + "-demo-inner.desktop")]
         validate = harness.run(entries, program="/usr/bin/desktop-file-validate")
         self.assertEqual((validate.status, validate.stdout), (0, b""), validate)
@@ -121,9 +145,33 @@ class AppRun(unittest.TestCase):
         with open(target / "record") as f:
             self.assertEqual(f.read().split(" [")[-1], "one two|*|%s]" % document)
         os.unlink(target / "record")
+        self.assertEqual(os.listdir(target / "share/mime"), ["packages"])
+        # A command of the user's own in the place of a link stays.
+        os.unlink(bin / "2d")
+        shutil.copy(self.dir / "manifest", bin / "2d")
         r = harness.run(["-silent"], program=target / "uninstall/uninstall", env=self.user, unprivileged=True)
         self.assertEqual(r.status, 0, r)
-        self.assertEqual(kit_support.installed(self.home), {self.home})
+        self.assertEqual(kit_support.installed(self.home), {self.home, self.home / ".local", bin, bin / "2d"})
+
+    def test_the_uninstaller_brings_the_desktops_own_caches_up_to_date(self):
+        r = self.batch.result("shared")
+        self.assertEqual(r.status, 0, r)
+        bin = self.shared / ".local/bin"
+        self.assertIn("\n" + kit_support.texts()["link.exists"].replace("{0}", "demo-inner").replace("{1}", bin).replace(
+            "{2}", bin) + "\n", r.stdout.decode())
+        data = self.shared / ".local/share"
+
+        def known():
+            with open(data / "mime/globs2") as globs, open(data / "applications/mimeinfo.cache") as cache:
+                return [TYPE in globs.read(), TYPE in cache.read()]
+        self.assertEqual(known(), [True, True])
+        r = harness.run(["-silent"], program=self.shared / ".local/opt" / NAME / "uninstall/uninstall",
+                        env={"HOME": self.shared}, unprivileged=True)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(known(), [False, False])
+        self.assertEqual(os.listdir(data / "mime/packages"), ["other.xml"])
+        with open(bin) as f:
+            self.assertEqual(f.read(), "mine\n")
 
     def test_root_links_into_usr_local_bin_never_over_an_entry_nor_into_a_directory_others_can_change(self):
         r = self.batch.result("root")

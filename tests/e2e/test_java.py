@@ -192,8 +192,8 @@ class Kit(unittest.TestCase):
                  "--launcher cli=...: cli names a command already"),
                 (["--app", app] + base + ["--launcher", NAME + "=demo.Cli"], "--launcher %s=...: %s names a command "
                  "already" % (NAME, NAME)),
-                (["--app", app] + base + ["--class-path", "lib:../elsewhere.jar"], "--class-path ../elsewhere.jar: no "
-                 "file or directory of that name in %s" % app),
+                (["--app", app] + base + ["--class-path", "lib:../elsewhere.jar"], "--class-path ../elsewhere.jar: give "
+                 "paths inside the --app directory, such as lib/a.jar"),
                 (["--app", d / "reserved-jar"] + base, "%s: holds bin/%s.jar, which the installer makes itself"
                  % (d / "reserved-jar", NAME))):
             r = harness.run(args + [d / "refused-setup"], program=harness.MKSETUP, env={"JAVA_HOME": JDK})
