@@ -8,6 +8,10 @@
 
 #include "base/mbstring.h"
 
+bool EndsWith(const std::string& name, const std::string& suffix) {
+  return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 bool IsAbsolutePath(const char* path) { return path[0] == '/'; }
 
 std::string Resolve(const char* directory, const char* name) {

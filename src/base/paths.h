@@ -10,6 +10,9 @@
 /// Returns true when the first byte of path is "/".
 bool IsAbsolutePath(const char* path);
 
+/// True when name ends in suffix, such as ".jar".
+bool EndsWith(const std::string& name, const std::string& suffix);
+
 /// Returns directory + "/" + name, or name when directory is null. Nothing
 /// is normalised: Resolve("/", "x") is "//x".
 std::string Resolve(const char* directory, const char* name);

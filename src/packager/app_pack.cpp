@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/paths.h"
 #include "base/unique_fd.h"
 #include "packager/app_inputs.h"
 #include "packager/build_scripts.h"
@@ -119,10 +120,6 @@ bool CheckReserved(const std::vector<PayloadItem>& items, const AppOptions& app,
       return Refuse(app.dir + ": holds " + name + ", which the installer makes itself", err);
   }
   return true;
-}
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // The class path after the main jar, relative to the application's

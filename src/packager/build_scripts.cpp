@@ -8,11 +8,9 @@
 #include <fstream>
 #include <set>
 
-namespace {
+#include "base/paths.h"
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
+namespace {
 
 std::string Trim(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t");

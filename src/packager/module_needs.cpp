@@ -55,11 +55,6 @@ std::string Join(const std::vector<std::string>& parts, const char* separator) {
   return text;
 }
 
-bool EndsWith(const std::string& text, const char* end) {
-  size_t n = strlen(end);
-  return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
-}
-
 // The value of key in a runtime's release file (KEY="VALUE" lines); none
 // when the file or the key is missing.
 std::optional<std::string> ReleaseValue(const std::string& path, const std::string& key) {
