@@ -52,7 +52,7 @@ final class DesktopCaches {
     static boolean removeGenerated(List<Manifest.Entry> entries) {
         Set<File> made = new HashSet<File>();
         for (Manifest.Entry e : entries) {
-            if (e.kind == 'd') {
+            if (e.kind == Manifest.Kind.DIRECTORY) {
                 made.add(e.path);
             }
         }
@@ -91,7 +91,7 @@ final class DesktopCaches {
         Set<File> dirs = new HashSet<File>();
         for (Manifest.Entry e : entries) {
             File dir = e.path.getParentFile();
-            if (e.kind == 'f' && e.path.getName().endsWith(suffix) && dir != null && dir.getPath().endsWith(tail)) {
+            if (e.kind == Manifest.Kind.FILE && e.path.getName().endsWith(suffix) && dir != null && dir.getPath().endsWith(tail)) {
                 dirs.add(dir);
             }
         }

@@ -22,7 +22,7 @@ final class DirectoryStep implements Step {
 
     private static String offered(Session s) {
         String given = s.answers.getProperty(Session.INSTALL_DIR);
-        return given != null ? given.trim() : Installation.defaultDirectory(s.product.name).getPath();
+        return given != null ? given.trim() : EarlierInstallation.defaultDirectory(s.product.name).getPath();
     }
 
     @Override
@@ -57,7 +57,13 @@ final class DirectoryStep implements Step {
     @Override
     public boolean leave(Session s, Wizard wizard) {
         try {
-            choose(s, field.getText());
+            String question = choose(s, field.getText());
+            if (question != null) {
+                if (!wizard.confirm(question)) {
+                    return false;
+                }
+                s.answers.setProperty(Session.CONFIRM_REPLACE, "true");
+            }
             return true;
         } catch (Failure f) {
             wizard.showError(f.getMessage());
@@ -74,8 +80,23 @@ final class DirectoryStep implements Step {
                 return false;
             }
             try {
-                choose(s, answer.isEmpty() ? offered : answer);
-                return true;
+                String question = choose(s, answer.isEmpty() ? offered : answer);
+                if (question == null) {
+                    return true;
+                }
+                for (;;) {
+                    String yes = t.ask(question + " " + s.texts.get("answer.prompt"));
+                    if (yes == null) {
+                        return false;
+                    }
+                    if (s.texts.isOneOf("answer.yes", yes)) {
+                        s.answers.setProperty(Session.CONFIRM_REPLACE, "true");
+                        return true;
+                    }
+                    if (s.texts.isOneOf("answer.no", yes)) {
+                        break;
+                    }
+                }
             } catch (Failure f) {
                 t.println(f.getMessage());
             }
@@ -84,11 +105,16 @@ final class DirectoryStep implements Step {
 
     @Override
     public void take(Session s) throws Failure {
-        choose(s, offered(s));
+        String question = choose(s, offered(s));
+        if (question != null && !Boolean.parseBoolean(s.answers.getProperty(Session.CONFIRM_REPLACE, "").trim())) {
+            throw new Failure(s.texts.get("error.confirm", question, Session.CONFIRM_REPLACE));
+        }
     }
 
-    private static void choose(Session s, String dir) throws Failure {
-        s.target = Installation.checkDirectory(dir, s.product, s.texts);
+    /** Takes dir as the answer; returns what the user must agree to first, or null. */
+    private static String choose(Session s, String dir) throws Failure {
+        s.target = InstallDirectory.check(dir, s.product, s.texts);
         s.answers.setProperty(Session.INSTALL_DIR, s.target.getPath());
+        return EarlierInstallation.question(s.product, s.target, s.texts);
     }
 }

@@ -1,36 +1,34 @@
 package bramletkit;
 
-import java.io.BufferedReader;
-import java.io.DataInputStream;
 import java.io.File;
-import java.io.FileInputStream;
 import java.io.IOException;
-import java.io.InputStreamReader;
-import java.nio.charset.Charset;
+import java.io.InputStream;
+import java.io.OutputStream;
 import java.nio.file.AccessDeniedException;
 import java.nio.file.FileAlreadyExistsException;
+import java.nio.file.FileStore;
 import java.nio.file.FileSystemException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
+import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
-import java.nio.file.attribute.PosixFilePermission;
+import java.nio.file.StandardOpenOption;
 import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.EnumSet;
-import java.util.HashMap;
+import java.util.HashSet;
 import java.util.List;
-import java.util.Map;
 import java.util.Set;
 
 /**
- * Installs the product into a directory: the application with the modes its
- * maker gave, the runtime (as runtime/), per command C the start script
- * bin/C and its jar bin/C.jar, the uninstaller (uninstall/), the links on
- * PATH, the desktop entries, the file types and the icon. Everything it
- * will make is written to the manifest first; a cancelled or failed
- * installation removes what it had made, and an earlier installation of the
- * same product is removed before the new one is made.
+ * Installs the product into a directory, so that no installation is ever
+ * lost or left half-made. The installation's tree is made beside the
+ * target, in .NAME.bramlet-new, with everything recorded before it exists;
+ * only when it is complete does it take the target's place by renames (the
+ * earlier installation going to .NAME.bramlet-old for the moment), then
+ * the links, file types, icon and desktop entries are replaced, and last
+ * the earlier installation is removed. A failure, a cancel or a signal
+ * before that leaves the earlier installation as it was; a run after
+ * SIGKILL finds the two names and puts things right first.
  */
 final class Installation {
     /** Told of each thing made; throws Cancelled to stop the installation. */
@@ -38,35 +36,19 @@ final class Installation {
         void made(int done, int total, String what) throws Cancelled;
     }
 
-    private static final Charset UTF8 = Charset.forName("UTF-8");
-
-    /** One step of the plan: a directory, a copy, a text or a link to make at path. */
-    private static final class Action {
-        final char kind;
-        final File path;
-        File source;
-        String text;
-        byte[] bytes;
-        int mode;
-        /** A link on PATH: when something else is there by now, it is not made, and this said instead. */
-        String refusal;
-
-        Action(char kind, File path, int mode) {
-            this.kind = kind;
-            this.path = path;
-            this.mode = mode;
-        }
-    }
-
     private final Product product;
     private final File target;
     private final Texts texts;
     private final List<String> notes;
-    private final List<Action> plan = new ArrayList<Action>();
+    private final File staging;
+    private final File old;
+    /** What this run made, as made (below staging), in order: removed by the undo. */
     private final List<Manifest.Entry> made = new ArrayList<Manifest.Entry>();
-    private final Map<String, Integer> modes = new HashMap<String, Integer>();
+    private Plan plan;
+    private EarlierInstallation here;
+    private EarlierInstallation elsewhere;
     private boolean stopped;
-    private boolean finished;
+    private boolean ended;
 
     /** Adds to notes what the user should know of the installation: the commands not linked on PATH. */
     Installation(Product product, File target, Texts texts, List<String> notes) {
@@ -74,117 +56,36 @@ final class Installation {
         this.target = target;
         this.texts = texts;
         this.notes = notes;
+        File parent = target.getAbsoluteFile().getParentFile();
+        staging = new File(parent, "." + target.getName() + ".bramlet-new");
+        old = new File(parent, "." + target.getName() + ".bramlet-old");
     }
 
-    /**
-     * Where the product was installed before, as its desktop entry says, or
-     * for a product without one its link on PATH: a manifest path, or null.
-     */
-    static File previousManifest(String name) {
-        File entry = Places.desktopEntry(name);
-        if (!entry.exists()) {
-            // A link another user may have put there names no installation of root's.
-            if (PathLinks.changeable(Places.binDirectory()) != null) {
-                return null;
-            }
-            try {
-                File script = Files.readSymbolicLink(new File(Places.binDirectory(), name).toPath()).toFile();
-                File manifest = manifestOf(script.getAbsoluteFile().getParentFile().getParentFile());
-                Manifest m = Manifest.read(manifest);
-                return script.getName().equals(name) && m != null && m.product.equals(name) ? manifest : null;
-            } catch (IOException e) {
-                return null;
-            } catch (UnsupportedOperationException e) {
-                return null;
-            }
-        }
-        try {
-            BufferedReader in = new BufferedReader(new InputStreamReader(new FileInputStream(entry), UTF8));
-            try {
-                for (String line; (line = in.readLine()) != null;) {
-                    if (line.startsWith("X-Bramlet-Manifest=")) {
-                        File manifest = new File(line.substring("X-Bramlet-Manifest=".length()));
-                        Manifest m = Manifest.read(manifest);
-                        return m != null && m.product.equals(name) ? manifest : null;
-                    }
-                }
-            } finally {
-                in.close();
-            }
-        } catch (IOException e) {
-            // No entry, or one of another kind: no earlier installation known.
-        }
-        return null;
-    }
-
-    /** The directory offered: where the product is installed already, else the user's default. */
-    static File defaultDirectory(String name) {
-        File previous = previousManifest(name);
-        return previous != null ? Manifest.installDirectory(previous) : Places.defaultDirectory(name);
-    }
-
-    /**
-     * Checks that dir can take the product: an absolute path, new, empty or
-     * an installation of the same product, below a directory the user may
-     * write. Throws Failure with the reason.
-     */
-    static File checkDirectory(String dir, Product product, Texts texts) throws Failure {
-        if (dir == null || dir.trim().isEmpty() || !new File(dir.trim()).isAbsolute()) {
-            throw new Failure(texts.get("error.notAbsolute", dir == null ? "" : dir.trim()));
-        }
-        if (dir.indexOf('\n') >= 0) {
-            throw new Failure(texts.get("error.notAbsolute", dir.trim()));
-        }
-        File target = new File(Paths.get(dir.trim()).normalize().toString());
-        if (target.exists()) {
-            if (!target.isDirectory()) {
-                throw new Failure(texts.get("error.notDirectory", target));
-            }
-            String[] names = target.list();
-            Manifest m = Manifest.read(manifestOf(target));
-            if (names == null || names.length > 0 && (m == null || !m.product.equals(product.name))) {
-                throw new Failure(texts.get("error.notEmpty", target));
-            }
-        }
-        File existing = target;
-        while (!existing.exists()) {
-            existing = existing.getParentFile();
-        }
-        if (!existing.isDirectory() || !Files.isWritable(existing.toPath())) {
-            throw new Failure(texts.get("error.notWritable", existing));
-        }
-        return target;
-    }
-
-    static File manifestOf(File installDirectory) {
-        return new File(new File(installDirectory, "uninstall"), "manifest");
-    }
-
-    /** Installs, telling progress of each step. On Failure or Cancelled nothing of it is left. */
+    /** Installs, telling progress of each step. On Failure or Cancelled the earlier state is kept. */
     void run(Progress progress) throws Failure, Cancelled {
-        Thread undo = new Thread() {
+        Thread hook = new Thread() {
             @Override
             public void run() {
-                undo();
+                stopAndWait();
             }
         };
-        // Ended by a signal (the launcher passes on the user's interrupt): undo what was made.
-        Runtime.getRuntime().addShutdownHook(undo);
+        // Ended by a signal (the launcher passes on the user's interrupt): stop, and wait for the undo or the end.
+        Runtime.getRuntime().addShutdownHook(hook);
         try {
-            replacePrevious();
-            makePlan();
-            List<Action> all = new ArrayList<Action>(plan);
-            for (int i = 0; i < all.size(); i++) {
-                Action a = all.get(i);
-                progress.made(i, all.size(), a.path.getPath());
-                make(a);
+            recover();
+            here = EarlierInstallation.in(target, product.name);
+            EarlierInstallation found = EarlierInstallation.find(product.name);
+            elsewhere = found != null && !found.directory().equals(target) ? found : null;
+            Set<File> earlierPaths = new HashSet<File>();
+            for (EarlierInstallation e : new EarlierInstallation[] {here, elsewhere}) {
+                if (e != null) {
+                    earlierPaths.addAll(e.manifest.paths());
+                }
             }
-            setDirectoryModes();
-            DesktopCaches.update(Manifest.outside(made, target));
-            progress.made(all.size(), all.size(), "");
-            synchronized (this) {
-                finished = true;
-            }
+            plan = new Plan(product, target, here != null ? here.manifest : null, earlierPaths, texts, notes);
+            build(progress);
+            commit();
+            progress.made(1, 1, "");
         } catch (IOException e) {
             undo();
             throw new Failure(texts.get("error.install", describe(e)));
@@ -192,305 +93,321 @@ final class Installation {
             undo();
             throw e;
         } finally {
+            synchronized (this) {
+                ended = true;
+                notifyAll();
+            }
             try {
-                Runtime.getRuntime().removeShutdownHook(undo);
+                Runtime.getRuntime().removeShutdownHook(hook);
             } catch (IllegalStateException e) {
-                // The runtime is ending already; the hook does the undoing.
+                // The runtime is ending already; the hook is waiting for this.
             }
         }
     }
 
-    /** Stops an unfinished installation and removes what it made. */
-    private synchronized void undo() {
-        if (!finished && !stopped) {
-            stopped = true;
-            Manifest.remove(made, made.size());
-        }
-    }
-
-    private void replacePrevious() {
-        List<File> manifests = new ArrayList<File>();
-        manifests.add(manifestOf(target));
-        File other = previousManifest(product.name);
-        if (other != null) {
-            manifests.add(other);
-        }
-        for (File f : manifests) {
-            Manifest m = Manifest.read(f);
-            if (m != null && m.product.equals(product.name)) {
-                m.removeAll(Manifest.installDirectory(f));
+    private synchronized void stopAndWait() {
+        stopped = true;
+        while (!ended) {
+            try {
+                wait();
+            } catch (InterruptedException e) {
+                return;
             }
         }
     }
 
-    private void makePlan() throws IOException {
-        readModes();
-        List<File> missing = new ArrayList<File>();
-        for (File d = target; d != null && !d.exists(); d = d.getParentFile()) {
-            missing.add(0, d);
-        }
-        for (File d : missing) {
-            plan.add(new Action('d', d, 0755));
-        }
-        File uninstall = new File(target, "uninstall");
-        plan.add(new Action('d', uninstall, 0755));
-        plan.add(new Action('m', manifestOf(target), 0644));
-        plan.add(copy(new File(uninstall, "uninstall"), product.file("package/uninstall/uninstall"), 0755));
-        plan.add(copy(new File(uninstall, "bramlet_uninstall.class"),
-                product.file("package/uninstall/bramlet_uninstall.class"), 0644));
-        File uninstallPackage = new File(uninstall, "package");
-        plan.add(new Action('d', uninstallPackage, 0755));
-        plan.add(copy(new File(uninstallPackage, "PackageFormat.jar"), product.file("package/PackageFormat.jar"), 0644));
-        plan.add(copy(new File(uninstallPackage, "product.properties"), product.file("package/product.properties"),
-                0644));
-        addTree(product.file("package/app"), "package/app", target);
-        File runtime = product.file("package/jre");
-        boolean bundled = new File(runtime, "bin/java").isFile();
-        if (bundled) {
-            plan.add(new Action('d', new File(target, "runtime"), 0755));
-            addTree(runtime, "package/jre", new File(target, "runtime"));
-            Action link = new Action('l', new File(uninstallPackage, "jre"), 0);
-            link.text = "../../runtime";
-            plan.add(link);
-        }
-        File bin = new File(target, "bin");
-        if (!product.file("package/app/bin").isDirectory()) {
-            plan.add(new Action('d', bin, 0755));
-        }
-        for (Product.Command c : product.commands) {
-            plan.add(bytes(new File(bin, c.name + ".jar"), StartFiles.jar(product, c), 0644));
-            plan.add(text(new File(bin, c.name), StartFiles.script(product, c, target, bundled), 0755));
-        }
-        addPathLinks(bin);
-        addDesktopEntries();
-    }
-
-    /** Links on PATH to the commands one runs in a terminal: every launcher, the main command of a terminal program. */
-    private void addPathLinks(File bin) {
-        File dir = Places.binDirectory();
-        for (Product.Command c : product.commands) {
-            if (c.main && !product.terminal) {
-                continue;
+    /** Records an entry before it is made; refuses to go on once stopped. */
+    private void record(Manifest.Kind kind, File path, boolean cancellable) throws Cancelled {
+        synchronized (this) {
+            if (stopped && cancellable) {
+                throw new Cancelled();
             }
-            String refusal = PathLinks.refusal(dir, c.name, texts);
-            if (refusal != null) {
-                notes.add(refusal);
-                continue;
-            }
-            addMissingDirectories(dir);
-            Action link = new Action('l', new File(dir, c.name), 0);
-            link.text = new File(bin, c.name).getPath();
-            link.refusal = texts.get("link.exists", c.name, dir, link.path);
-            plan.add(link);
+            made.add(new Manifest.Entry(kind, path));
         }
     }
 
-    private void addDesktopEntries() throws IOException {
-        boolean entries = product.menu || !product.terminal && product.commands.size() > 1;
-        if (!entries && product.fileTypes.isEmpty()) {
-            return;
-        }
-        File data = Places.dataDirectory();
-        if (!product.fileTypes.isEmpty()) {
-            File packages = new File(data, "mime/packages");
-            addMissingDirectories(packages);
-            plan.add(text(new File(packages, product.name + ".xml"), DesktopEntries.mimePackage(product), 0644));
-        }
-        if (!entries) {
-            return;
-        }
-        String icon = null;
-        File png = product.icon();
-        if (png != null) {
-            int[] size = pngSize(png);
-            File dir = new File(data, "icons/hicolor/" + size[0] + "x" + size[1] + "/apps");
-            addMissingDirectories(dir);
-            File to = new File(dir, product.name + ".png");
-            plan.add(copy(to, png, 0644));
-            icon = to.getPath();
-        }
-        File applications = Places.desktopEntry(product.name).getParentFile();
-        addMissingDirectories(applications);
-        for (Product.Command c : product.commands) {
-            // A launcher of a terminal program is run from PATH, not from the menus.
-            if (c.main ? product.menu : !product.terminal) {
-                File entry = new File(applications, (c.main ? c.name : product.name + "-" + c.name) + ".desktop");
-                plan.add(text(entry, DesktopEntries.entry(product, c, target, icon, manifestOf(target)), 0644));
-            }
-        }
+    /** Where an action is made: below staging for the installation's tree. */
+    private File staged(File path) {
+        return Plan.below(path, target) ? new Manifest.Entry(Manifest.Kind.FILE, path).rebased(target, staging).path
+                : path;
     }
 
-    private void addMissingDirectories(File dir) {
-        List<File> missing = new ArrayList<File>();
-        for (File d = dir; d != null && !d.exists() && !planned(d); d = d.getParentFile()) {
-            missing.add(0, d);
+    /** Makes the directories around the target and the tree in staging; cancellable. */
+    private void build(Progress progress) throws IOException, Cancelled {
+        int total = plan.around.size() + plan.inside.size() + 2;
+        int done = 0;
+        for (Plan.Action a : plan.around) {
+            progress.made(done++, total, a.path.getPath());
+            make(a, a.path, true);
         }
-        for (File d : missing) {
-            plan.add(new Action('d', d, 0755));
+        progress.made(done++, total, target.getPath());
+        record(Manifest.Kind.DIRECTORY, staging, true);
+        // A name that was there is not the kit's: recover() removed its own.
+        Files.createDirectory(staging.toPath());
+        Modes.set(staging.toPath(), 0700);
+        for (Plan.Action a : plan.inside) {
+            progress.made(done++, total, a.path.getPath());
+            make(a, staged(a.path), true);
         }
-    }
-
-    private boolean planned(File path) {
-        for (Action a : plan) {
-            if (a.path.equals(path)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    /** Adds the tree below dir (named prefix in the payload) to be made below to. */
-    private void addTree(File dir, String prefix, File to) throws IOException {
-        String[] names = dir.list();
-        if (names == null) {
-            throw new IOException(texts.get("error.read", dir));
-        }
-        Arrays.sort(names);
-        for (String name : names) {
-            File from = new File(dir, name);
-            File path = new File(to, name);
-            String key = prefix + "/" + name;
-            if (from.isDirectory()) {
-                plan.add(new Action('d', path, mode(key, 0755)));
-                addTree(from, key, path);
-            } else {
-                plan.add(copy(path, from, mode(key, 0644)));
-            }
-        }
-    }
-
-    private static Action copy(File path, File source, int mode) {
-        Action a = new Action('f', path, mode);
-        a.source = source;
-        return a;
-    }
-
-    private static Action text(File path, String text, int mode) {
-        return bytes(path, text.getBytes(UTF8), mode);
-    }
-
-    private static Action bytes(File path, byte[] bytes, int mode) {
-        Action a = new Action('t', path, mode);
-        a.bytes = bytes;
-        return a;
-    }
-
-    private int mode(String key, int fallback) {
-        Integer m = modes.get(key);
-        return m != null ? m : fallback;
-    }
-
-    /** package/modes: "MODE NAME" a line, the modes the files had where mksetup packed them. */
-    private void readModes() throws IOException {
-        File file = product.file("package/modes");
-        if (!file.isFile()) {
-            return;
-        }
-        String jnu = System.getProperty("sun.jnu.encoding", Charset.defaultCharset().name());
-        BufferedReader in = new BufferedReader(new InputStreamReader(new FileInputStream(file), jnu));
-        try {
-            for (String line; (line = in.readLine()) != null;) {
-                int space = line.indexOf(' ');
-                if (space > 0) {
-                    modes.put(line.substring(space + 1), Integer.parseInt(line.substring(0, space), 8));
-                }
-            }
-        } finally {
-            in.close();
-        }
-    }
-
-    /** Makes one thing, recording it before it exists; refuses to go on once stopped. */
-    private void make(Action a) throws IOException, Cancelled {
+        progress.made(done, total, "");
         synchronized (this) {
             if (stopped) {
                 throw new Cancelled();
             }
-            made.add(new Manifest.Entry(a.kind == 'd' ? 'd' : a.kind == 'l' ? 'l' : 'f', a.path));
-        }
-        switch (a.kind) {
-            case 'd':
-                if (!a.path.isDirectory() && !a.path.mkdir()) {
-                    Files.createDirectory(a.path.toPath());
-                }
-                // Writable by the installer until everything is in it.
-                setMode(a.path, 0700);
-                break;
-            case 'm':
-                writeManifest(a.path);
-                setMode(a.path, a.mode);
-                break;
-            case 'f':
-                Files.copy(a.source.toPath(), a.path.toPath(), StandardCopyOption.REPLACE_EXISTING,
-                        LinkOption.NOFOLLOW_LINKS);
-                setMode(a.path, a.mode);
-                break;
-            case 't':
-                Files.deleteIfExists(a.path.toPath());
-                Files.write(a.path.toPath(), a.bytes);
-                setMode(a.path, a.mode);
-                break;
-            default:
-                try {
-                    Files.createSymbolicLink(a.path.toPath(), Paths.get(a.text));
-                } catch (FileAlreadyExistsException e) {
-                    if (a.refusal == null) {
-                        throw e;
-                    }
-                    // Made by somebody else since the plan: theirs, neither to undo nor to uninstall.
-                    synchronized (this) {
-                        made.remove(made.size() - 1);
-                        plan.remove(a);
-                    }
-                    writeManifest(manifestOf(target));
-                    notes.add(a.refusal);
-                }
-                break;
         }
     }
 
-    /** Writes the plan, as it stands, to the manifest. */
-    private void writeManifest(File to) throws IOException {
-        Manifest m = new Manifest(product.name, product.version);
-        for (Action planned : plan) {
-            m.entries.add(new Manifest.Entry(planned.kind == 'd' ? 'd' : planned.kind == 'l' ? 'l' : 'f', planned.path));
+    /** Makes a at where. */
+    private void make(Plan.Action a, File where, boolean cancellable) throws IOException, Cancelled {
+        record(a.entryKind(), where, cancellable);
+        Path p = where.toPath();
+        try {
+            switch (a.kind) {
+                case DIRECTORY:
+                    Files.createDirectory(p);
+                    // Writable by the installer until everything is in it.
+                    Modes.set(p, 0700);
+                    break;
+                case MANIFEST:
+                    plan.manifest().write(where);
+                    Modes.set(p, a.mode);
+                    break;
+                case COPY:
+                    write(p, a.source.toPath(), null);
+                    Modes.set(p, a.mode);
+                    break;
+                case TEXT:
+                    write(p, null, a.bytes);
+                    Modes.set(p, a.mode);
+                    break;
+                default:
+                    Files.createSymbolicLink(p, Paths.get(a.link));
+                    break;
+            }
+        } catch (FileSystemException e) {
+            if (e instanceof FileAlreadyExistsException || e instanceof AccessDeniedException) {
+                throw e;
+            }
+            throw onFileSystem(a.path, where, e);
         }
-        m.write(to);
+    }
+
+    /** A new file at p (never through a link or over an entry there) of source's bytes or of bytes. */
+    private static void write(Path p, Path source, byte[] bytes) throws IOException {
+        OutputStream out = Files.newOutputStream(p, StandardOpenOption.CREATE_NEW, StandardOpenOption.WRITE);
+        try {
+            if (bytes != null) {
+                out.write(bytes);
+            } else {
+                InputStream in = Files.newInputStream(source);
+                try {
+                    byte[] buffer = new byte[65536];
+                    for (int n; (n = in.read(buffer)) > 0;) {
+                        out.write(buffer, 0, n);
+                    }
+                } finally {
+                    in.close();
+                }
+            }
+        } finally {
+            out.close();
+        }
+    }
+
+    /** A write that failed, said of the file the user chose and of its file system (a full disk, most often). */
+    private static IOException onFileSystem(File path, File where, FileSystemException e) {
+        String reason = e.getReason() != null ? e.getReason() : e.getMessage();
+        try {
+            FileStore store = Files.getFileStore(where.getParentFile().toPath());
+            reason += " (file system " + store + ", " + store.getUsableSpace() + " bytes free)";
+        } catch (IOException ignored) {
+            // The reason alone, then.
+        }
+        return new FileSystemException(path.getPath(), null, reason);
+    }
+
+    /**
+     * Puts staging in target's place and makes what lies outside it, then
+     * removes the earlier installation. Not cancellable: once begun, a
+     * signal waits for its end. A failure puts everything back.
+     */
+    private void commit() throws IOException {
+        boolean swapped = false;
+        boolean moved = false;
+        try {
+            if (here != null) {
+                Trees.moveForeign(target.toPath(), staging.toPath(), here.manifest.paths());
+            }
+            setDirectoryModes();
+            if (Files.exists(target.toPath(), LinkOption.NOFOLLOW_LINKS)) {
+                Files.move(target.toPath(), old.toPath(), StandardCopyOption.ATOMIC_MOVE);
+                moved = true;
+            }
+            Files.move(staging.toPath(), target.toPath(), StandardCopyOption.ATOMIC_MOVE);
+            swapped = true;
+            for (Plan.Action a : plan.outside) {
+                makeOutside(a);
+            }
+        } catch (IOException e) {
+            if (swapped) {
+                Files.move(target.toPath(), staging.toPath(), StandardCopyOption.ATOMIC_MOVE);
+            }
+            if (moved) {
+                Files.move(old.toPath(), target.toPath(), StandardCopyOption.ATOMIC_MOVE);
+            }
+            if (here != null) {
+                Trees.moveForeign(staging.toPath(), target.toPath(), rebased(plan.manifest().paths(), target, staging));
+            }
+            throw e;
+        }
+        synchronized (this) {
+            made.clear();
+        }
+        Set<File> mine = plan.manifest().paths();
+        if (here != null) {
+            removeOld(here.manifest, mine);
+        } else if (moved) {
+            Trees.remove(old.toPath());
+        }
+        if (elsewhere != null) {
+            elsewhere.manifest.removeAll(elsewhere.directory(), mine);
+        }
+        DesktopCaches.update(Manifest.outside(plan.manifest().entries, target));
+    }
+
+    /** The earlier installation, now at old: what it made outside that this one didn't, and its tree. */
+    private void removeOld(Manifest earlier, Set<File> mine) {
+        List<Manifest.Entry> rest = new ArrayList<Manifest.Entry>();
+        for (Manifest.Entry e : earlier.entries) {
+            if (Plan.below(e.path, target)) {
+                rest.add(e.rebased(target, old));
+            } else if (!mine.contains(e.path) && !Plan.below(target, e.path)) {
+                rest.add(e);
+            }
+        }
+        List<Manifest.Entry> outside = Manifest.outside(rest, old);
+        Manifest.remove(outside, outside.size());
+        rest.removeAll(outside);
+        rest.add(0, new Manifest.Entry(Manifest.Kind.DIRECTORY, old));
+        Manifest.remove(rest, rest.size());
+        if (Files.exists(old.toPath(), LinkOption.NOFOLLOW_LINKS)) {
+            notes.add(texts.get("earlier.left", old));
+        }
+    }
+
+    private static Set<File> rebased(Set<File> paths, File from, File to) {
+        Set<File> r = new HashSet<File>();
+        for (File f : paths) {
+            r.add(new Manifest.Entry(Manifest.Kind.FILE, f).rebased(from, to).path);
+        }
+        return r;
+    }
+
+    /**
+     * Makes a thing outside the tree, replacing the earlier installation's
+     * one of that name by a rename, never anything else that is there.
+     */
+    private void makeOutside(Plan.Action a) throws IOException {
+        Path p = a.path.toPath();
+        boolean earlier = here != null && here.manifest.paths().contains(a.path)
+                || elsewhere != null && elsewhere.manifest.paths().contains(a.path);
+        if (a.kind == Plan.Kind.DIRECTORY) {
+            if (!Files.isDirectory(p, LinkOption.NOFOLLOW_LINKS)) {
+                made(a, a.path);
+                Files.createDirectory(p);
+                Modes.set(p, a.mode);
+            }
+            return;
+        }
+        boolean there = Files.exists(p, LinkOption.NOFOLLOW_LINKS);
+        if (there && !earlier) {
+            if (a.refusal != null) {
+                // Made by somebody else since the plan: theirs, neither to undo nor to uninstall.
+                notes.add(a.refusal);
+                plan.outside.remove(a);
+                Files.delete(Manifest.of(target).toPath());
+                plan.manifest().write(Manifest.of(target));
+                Modes.set(Manifest.of(target).toPath(), 0644);
+                return;
+            }
+            throw new FileAlreadyExistsException(p.toString());
+        }
+        File temporary = new File(a.path.getParentFile(), "." + a.path.getName() + ".bramlet-new");
+        Files.deleteIfExists(temporary.toPath());
+        try {
+            make(a, temporary, false);
+        } catch (Cancelled e) {
+            throw new IllegalStateException(e);
+        }
+        synchronized (this) {
+            made.remove(made.size() - 1);
+        }
+        // What replaces the earlier installation's stays on an undo: it starts the same installation.
+        if (!there) {
+            made(a, a.path);
+        }
+        Files.move(temporary.toPath(), p, StandardCopyOption.ATOMIC_MOVE, StandardCopyOption.REPLACE_EXISTING);
+    }
+
+    private void made(Plan.Action a, File path) {
+        synchronized (this) {
+            made.add(new Manifest.Entry(a.entryKind(), path));
+        }
     }
 
     private void setDirectoryModes() throws IOException {
-        for (int i = plan.size() - 1; i >= 0; i--) {
-            Action a = plan.get(i);
-            if (a.kind == 'd') {
-                setMode(a.path, a.mode);
+        for (int i = plan.inside.size() - 1; i >= 0; i--) {
+            Plan.Action a = plan.inside.get(i);
+            if (a.kind == Plan.Kind.DIRECTORY) {
+                Modes.set(staged(a.path).toPath(), a.mode);
             }
+        }
+        Modes.set(staging.toPath(), 0755);
+        for (Plan.Action a : plan.around) {
+            Modes.set(a.path.toPath(), a.mode);
         }
     }
 
-    private static void setMode(File path, int mode) throws IOException {
-        Set<PosixFilePermission> set = EnumSet.noneOf(PosixFilePermission.class);
-        PosixFilePermission[] bits = PosixFilePermission.values();
-        // OWNER_READ is 0400 and OTHERS_EXECUTE 0001: the enum's order is the bits' order.
-        for (int i = 0; i < bits.length; i++) {
-            if ((mode & (0400 >> i)) != 0) {
-                set.add(bits[i]);
+    /** Removes what this run made, the last first. */
+    private synchronized void undo() {
+        Manifest.remove(made, made.size());
+        made.clear();
+    }
+
+    /**
+     * Puts right what a run that was killed left: the earlier installation
+     * back in its place when the swap was cut short, the rest of it removed
+     * when the swap was made, and a tree half-made beside the target.
+     */
+    private void recover() throws IOException, Failure {
+        for (File f : new File[] {old, staging}) {
+            if (Files.exists(f.toPath(), LinkOption.NOFOLLOW_LINKS)
+                    && (!Files.isDirectory(f.toPath(), LinkOption.NOFOLLOW_LINKS) || Trust.changeable(f) != null
+                    || (Integer) Files.getAttribute(f.toPath(), "unix:uid", LinkOption.NOFOLLOW_LINKS) != Trust.uid())) {
+                throw new Failure(texts.get("error.changeable", target, f));
             }
         }
-        Files.setPosixFilePermissions(path.toPath(), set);
-    }
-
-    static String shellQuote(String s) {
-        return "'" + s.replace("'", "'\\''") + "'";
-    }
-
-    /** The width and height a PNG's header gives. */
-    private static int[] pngSize(File png) throws IOException {
-        DataInputStream in = new DataInputStream(new FileInputStream(png));
-        try {
-            in.skipBytes(16);
-            return new int[] {in.readInt(), in.readInt()};
-        } finally {
-            in.close();
+        boolean targetThere = Files.exists(target.toPath(), LinkOption.NOFOLLOW_LINKS);
+        if (Files.exists(old.toPath(), LinkOption.NOFOLLOW_LINKS)) {
+            if (!targetThere) {
+                Files.move(old.toPath(), target.toPath(), StandardCopyOption.ATOMIC_MOVE);
+                targetThere = true;
+            } else {
+                Manifest earlier = Manifest.read(Manifest.of(old));
+                EarlierInstallation now = EarlierInstallation.in(target, product.name);
+                if (earlier != null) {
+                    removeOld(earlier, now != null ? now.manifest.paths() : new HashSet<File>());
+                } else {
+                    Trees.remove(old.toPath());
+                }
+            }
+        }
+        if (Files.exists(staging.toPath(), LinkOption.NOFOLLOW_LINKS)) {
+            Manifest half = Manifest.read(Manifest.of(staging));
+            if (half != null && targetThere) {
+                Trees.moveForeign(staging.toPath(), target.toPath(), rebased(half.paths(), target, staging));
+            }
+            Trees.remove(staging.toPath());
         }
     }
 

@@ -20,6 +20,8 @@ import java.util.Properties;
 final class Session {
     static final String INSTALL_DIR = "installDir";
     static final String LICENSE_ACCEPTED = "licenseAccepted";
+    /** Agrees to remove the earlier installation from another directory, or to install an older version. */
+    static final String CONFIRM_REPLACE = "replaceInstalled";
 
     final Product product;
     final Texts texts;

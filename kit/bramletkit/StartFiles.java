@@ -99,7 +99,7 @@ final class StartFiles {
         s.append("# Starts ").append(command.name).append(" of ").append(product.name).append(' ')
                 .append(product.version).append(bundled ? " on the Java runtime installed with it.\n"
                         : " on the Java runtime of JAVA_HOME, else the java on PATH.\n");
-        s.append("APPDIR=").append(Installation.shellQuote(target.getPath())).append('\n');
+        s.append("APPDIR=").append(shellQuote(target.getPath())).append('\n');
         // JAVA_OPTS and the command's own variable are split into words, never into file names.
         s.append("set -f\n");
         s.append("exec ").append(bundled ? "\"$APPDIR/runtime/bin/java\"" : "\"${JAVA_HOME:+$JAVA_HOME/bin/}java\"");
@@ -110,7 +110,7 @@ final class StartFiles {
         s.append(" -jar \"$APPDIR/bin/").append(command.name).append(".jar\"");
         if (command.main) {
             for (String argument : product.arguments) {
-                s.append(' ').append(Installation.shellQuote(argument));
+                s.append(' ').append(shellQuote(argument));
             }
         }
         return s.append(" \"$@\"\n").toString();
@@ -138,7 +138,7 @@ final class StartFiles {
                     : option.startsWith("$APPDIR", i) && !nameChar(option, i + 7) ? 7 : 0;
             if (length > 0) {
                 if (i > from) {
-                    quoted.append(Installation.shellQuote(option.substring(from, i)));
+                    quoted.append(shellQuote(option.substring(from, i)));
                 }
                 quoted.append("\"$APPDIR\"");
                 from = i + length;
@@ -146,7 +146,7 @@ final class StartFiles {
             }
         }
         if (from < option.length() || from == 0) {
-            quoted.append(Installation.shellQuote(option.substring(from)));
+            quoted.append(shellQuote(option.substring(from)));
         }
         return quoted.toString();
     }
@@ -157,5 +157,9 @@ final class StartFiles {
         }
         char c = s.charAt(i);
         return c == '_' || c >= 'A' && c <= 'Z' || c >= 'a' && c <= 'z' || c >= '0' && c <= '9';
+    }
+
+    static String shellQuote(String s) {
+        return "'" + s.replace("'", "'\\''") + "'";
     }
 }

@@ -259,6 +259,12 @@ final class Wizard {
         next.setEnabled(enabled);
     }
 
+    /** Asks yes or no in a dialog; true on yes. */
+    boolean confirm(String question) {
+        return JOptionPane.showConfirmDialog(frame, question, frame.getTitle(), JOptionPane.YES_NO_OPTION,
+                JOptionPane.WARNING_MESSAGE) == JOptionPane.YES_OPTION;
+    }
+
     void showError(String message) {
         JOptionPane.showMessageDialog(frame, message, session.texts.get("error.title"), JOptionPane.ERROR_MESSAGE);
     }

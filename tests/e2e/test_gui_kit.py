@@ -73,7 +73,9 @@ class GraphicalInstall(unittest.TestCase):
         # The kit is held as it begins to copy the runtime's largest file:
         # half-way through, whatever the machine's speed.
         gate = d / ("gate-" + key)
-        held = dict(LD_PRELOAD=harness.OPEN_GATE, OPEN_GATE=gate, OPEN_GATE_PATTERN=target + "/runtime/lib/modules")
+        # The kit makes the installation beside its directory, then renames it into place.
+        staging = d / (".installed-%s.bramlet-new" % key)
+        held = dict(LD_PRELOAD=harness.OPEN_GATE, OPEN_GATE=gate, OPEN_GATE_PATTERN=staging + "/runtime/lib/modules")
         if harness.SANITIZED:  # the launcher is preloaded too
             held["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
         try:
@@ -153,6 +155,7 @@ class GraphicalInstall(unittest.TestCase):
         r, target, xdg = self.result("cancel")
         self.assertEqual(r.status, 2, r)
         self.assertEqual(kit_support.installed(target) | kit_support.installed(xdg), set())
+        self.assertEqual([n for n in os.listdir(self.dir.path) if n.startswith(".")], [])
 
 
 if __name__ == "__main__":
