@@ -28,18 +28,18 @@ final class Places {
         return new File(new File(new File(home(), ".local"), "opt"), product);
     }
 
-    /** The data directory that takes the desktop entry and the icon. */
+    /**
+     * The data directory that takes the desktop entry and the icon. The
+     * environment's is taken only when nobody but the user (and root) can
+     * change it: root's environment may come from another user (sudo -E).
+     */
     static File dataDirectory() {
-        if (isRoot()) {
-            String dirs = System.getenv("XDG_DATA_DIRS");
-            String first = dirs == null ? "" : dirs.split(":")[0];
-            return new File(first.startsWith("/") ? first : "/usr/local/share");
+        String dirs = System.getenv(isRoot() ? "XDG_DATA_DIRS" : "XDG_DATA_HOME");
+        String first = dirs == null ? "" : dirs.split(":")[0];
+        if (first.startsWith("/") && Trust.changeable(new File(first)) == null) {
+            return new File(first);
         }
-        String data = System.getenv("XDG_DATA_HOME");
-        if (data != null && data.startsWith("/")) {
-            return new File(data);
-        }
-        return new File(new File(home(), ".local"), "share");
+        return isRoot() ? new File("/usr/local/share") : new File(new File(home(), ".local"), "share");
     }
 
     /** The directory on PATH that takes the links to the commands: ~/.local/bin, or /usr/local/bin for root. */
