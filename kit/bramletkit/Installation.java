@@ -63,7 +63,7 @@ final class Installation {
 
     /** Installs, telling progress of each step. On Failure or Cancelled the earlier state is kept. */
     void run(Progress progress) throws Failure, Cancelled {
-        Thread hook = new Thread() {
+        Thread hook = new Thread("installer-stop") {
             @Override
             public void run() {
                 stopAndWait();
@@ -107,6 +107,8 @@ final class Installation {
 
     private synchronized void stopAndWait() {
         stopped = true;
+        // Named for whoever looks at the process: stopped, waiting for the undo.
+        Thread.currentThread().setName("installer-undo");
         while (!ended) {
             try {
                 wait();
@@ -184,10 +186,9 @@ final class Installation {
                     Files.createSymbolicLink(p, Paths.get(a.link));
                     break;
             }
-        } catch (FileSystemException e) {
-            if (e instanceof FileAlreadyExistsException || e instanceof AccessDeniedException) {
-                throw e;
-            }
+        } catch (FileAlreadyExistsException | AccessDeniedException e) {
+            throw e;
+        } catch (IOException e) {
             throw onFileSystem(a.path, where, e);
         }
     }
@@ -215,8 +216,9 @@ final class Installation {
     }
 
     /** A write that failed, said of the file the user chose and of its file system (a full disk, most often). */
-    private static IOException onFileSystem(File path, File where, FileSystemException e) {
-        String reason = e.getReason() != null ? e.getReason() : e.getMessage();
+    private static IOException onFileSystem(File path, File where, IOException e) {
+        String reason = e instanceof FileSystemException && ((FileSystemException) e).getReason() != null
+                ? ((FileSystemException) e).getReason() : e.getMessage();
         try {
             FileStore store = Files.getFileStore(where.getParentFile().toPath());
             reason += " (file system " + store + ", " + store.getUsableSpace() + " bytes free)";
@@ -228,10 +230,11 @@ final class Installation {
 
     /**
      * Puts staging in target's place and makes what lies outside it, then
-     * removes the earlier installation. Not cancellable: once begun, a
-     * signal waits for its end. A failure puts everything back.
+     * removes the earlier installation. A failure or a cancel before that
+     * puts everything back; once the earlier installation is being
+     * removed, a signal waits for the end.
      */
-    private void commit() throws IOException {
+    private void commit() throws IOException, Cancelled {
         boolean swapped = false;
         boolean moved = false;
         try {
@@ -245,10 +248,22 @@ final class Installation {
             }
             Files.move(staging.toPath(), target.toPath(), StandardCopyOption.ATOMIC_MOVE);
             swapped = true;
-            for (Plan.Action a : plan.outside) {
+            for (Plan.Action a : new ArrayList<Plan.Action>(plan.outside)) {
+                synchronized (this) {
+                    if (stopped) {
+                        throw new Cancelled();
+                    }
+                }
                 makeOutside(a);
             }
-        } catch (IOException e) {
+            synchronized (this) {
+                if (stopped) {
+                    throw new Cancelled();
+                }
+                // From here on the earlier installation goes: a signal waits for the end.
+                made.clear();
+            }
+        } catch (IOException | Cancelled e) {
             if (swapped) {
                 Files.move(target.toPath(), staging.toPath(), StandardCopyOption.ATOMIC_MOVE);
             }
@@ -259,9 +274,6 @@ final class Installation {
                 Trees.moveForeign(staging.toPath(), target.toPath(), rebased(plan.manifest().paths(), target, staging));
             }
             throw e;
-        }
-        synchronized (this) {
-            made.clear();
         }
         Set<File> mine = plan.manifest().paths();
         if (here != null) {

@@ -40,16 +40,16 @@ final class Modes {
         return m;
     }
 
-    /** Whether a name needs more than ASCII. */
-    boolean anyBeyondAscii() {
+    /** A name that needs more than ASCII, or null. */
+    String beyondAscii() {
         for (String name : modes.keySet()) {
             for (int i = 0; i < name.length(); i++) {
                 if (name.charAt(i) >= 0x80) {
-                    return true;
+                    return name;
                 }
             }
         }
-        return false;
+        return null;
     }
 
     /** The mode of the payload's name (package/app/...), else fallback. */

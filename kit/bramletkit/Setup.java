@@ -23,6 +23,14 @@ public final class Setup {
                 System.out.println("bramlet-kit " + product.name + " " + product.version);
                 return 0;
             }
+            String name = Modes.read(product).beyondAscii();
+            int status = Relaunch.ifNeeded(name != null);
+            if (status >= 0) {
+                return status;
+            }
+            if (name != null && !Relaunch.utf8()) {
+                throw new Failure(texts.get("error.locale", name));
+            }
             Session session = new Session(product, texts, arguments);
             if (arguments.state != null) {
                 session.loadAnswers(arguments.state);

@@ -21,6 +21,14 @@ public final class Uninstall {
             Arguments arguments = Arguments.parse(args, texts);
             Product product = Product.load();
             File file = new File(product.root, "manifest");
+            boolean beyondAscii = Relaunch.beyondAscii(file);
+            int status = Relaunch.ifNeeded(beyondAscii);
+            if (status >= 0) {
+                return status;
+            }
+            if (beyondAscii && !Relaunch.utf8()) {
+                throw new Failure(texts.get("error.locale", file));
+            }
             Manifest manifest = Manifest.read(file);
             if (manifest == null) {
                 throw new Failure(texts.get("uninstall.noManifest", file));
