@@ -38,7 +38,7 @@ final class DirectoryStep implements Step {
                 File current = new File(field.getText().trim());
                 chooser.setCurrentDirectory(current.getParentFile() != null ? current.getParentFile() : current);
                 if (chooser.showOpenDialog(wizard.frame()) == JFileChooser.APPROVE_OPTION) {
-                    field.setText(chooser.getSelectedFile().getPath());
+                    field.setText(browsed(s, current, chooser.getSelectedFile()).getPath());
                 }
             }
         });
@@ -52,6 +52,20 @@ final class DirectoryStep implements Step {
         panel.add(top, BorderLayout.CENTER);
         wizard.focusLater(field);
         return panel;
+    }
+
+    /**
+     * What Browse puts in the field when the user chose a directory: the
+     * directory the product goes into, below the chosen one and named as
+     * the field names it, unless the chosen one is that directory already.
+     */
+    private static File browsed(Session s, File current, File chosen) {
+        Manifest m = Manifest.read(Installation.manifestOf(chosen));
+        if (chosen.toPath().normalize().equals(current.toPath().normalize()) || m != null && m.product.equals(s.product.name)) {
+            return chosen;
+        }
+        String name = current.getName();
+        return new File(chosen, name.isEmpty() ? s.product.name : name);
     }
 
     @Override

@@ -17,9 +17,6 @@ import javax.swing.JTextArea;
 
 /** The licence, to be read and accepted before anything is installed. */
 final class LicenseStep implements Step {
-    /** Lines of the licence shown at a time on the console. */
-    private static final int PAGE_LINES = 20;
-
     private final String text;
     private JCheckBox accept;
 
@@ -69,11 +66,18 @@ final class LicenseStep implements Step {
         t.println(s.texts.get("license.text"));
         t.println("");
         String[] lines = text.split("\r?\n", -1);
+        // A page fills the terminal but for the prompt's line.
+        int page = Terminal.rows() - 1;
         for (int i = 0; i < lines.length; i++) {
             t.println(lines[i]);
-            boolean pageEnds = (i + 1) % PAGE_LINES == 0 && i + 1 < lines.length;
-            if (pageEnds && t.ask(s.texts.get("license.more")) == null) {
-                return false;
+            if ((i + 1) % page == 0 && i + 1 < lines.length) {
+                String answer = t.read(s.texts.get("license.more"));
+                if (answer == null) {
+                    return false;
+                }
+                if (t.isQuit(answer)) {
+                    break;
+                }
             }
         }
         for (;;) {

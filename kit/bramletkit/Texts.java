@@ -12,17 +12,33 @@ import java.util.PropertyResourceBundle;
 import java.util.ResourceBundle;
 
 /**
- * The kit's texts in the user's language (English, Spanish or Japanese, from
- * the locale the runtime takes from LANG and LC_ALL), with the product's
- * name and version filled in where a text names them.
+ * The kit's texts in the user's language (English, US or British spelling,
+ * Spanish or Japanese, from the locale the runtime takes from LANG and
+ * LC_ALL), with the product's name and version filled in where a text
+ * names them.
  */
 final class Texts {
+    /** The countries whose English is spelt as Britain's. */
+    private static final String[] BRITISH = {"GB", "IE", "AU", "NZ", "ZA", "IN"};
+
     private final ResourceBundle bundle;
     private final Locale locale;
 
     Texts() {
         locale = Locale.getDefault();
-        bundle = ResourceBundle.getBundle("bramletkit.Messages", locale, new Utf8Control());
+        bundle = ResourceBundle.getBundle("bramletkit.Messages", spelling(locale), new Utf8Control());
+    }
+
+    /** The locale whose bundle holds locale's texts: en_GB's for every British-spelling English. */
+    private static Locale spelling(Locale locale) {
+        if (locale.getLanguage().equals("en")) {
+            for (String country : BRITISH) {
+                if (country.equals(locale.getCountry())) {
+                    return Locale.UK;
+                }
+            }
+        }
+        return locale;
     }
 
     /** The text of key, a MessageFormat pattern filled with args. */

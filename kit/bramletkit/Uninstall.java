@@ -34,12 +34,12 @@ public final class Uninstall {
                 throw new Failure(texts.get("uninstall.noManifest", file));
             }
             String name = manifest.product + " " + manifest.version;
-            String question = texts.get("uninstall.question", name, Manifest.installDirectory(file));
             String title = texts.get("uninstall.title", name);
             switch (arguments.mode) {
                 case SILENT:
                     break;
                 case CONSOLE:
+                    String question = texts.get("uninstall.question", name, Manifest.installDirectory(file));
                     Terminal t = new Terminal(texts);
                     t.heading(title);
                     for (;;) {
@@ -53,7 +53,9 @@ public final class Uninstall {
                     }
                     break;
                 default:
-                    if (JOptionPane.showConfirmDialog(null, question, title, JOptionPane.YES_NO_OPTION)
+                    // Its buttons answer: the text asks without the console's (yes/no).
+                    String asked = texts.get("uninstall.window", name, Manifest.installDirectory(file));
+                    if (JOptionPane.showConfirmDialog(null, asked, title, JOptionPane.YES_NO_OPTION)
                             != JOptionPane.YES_OPTION) {
                         return 2;
                     }

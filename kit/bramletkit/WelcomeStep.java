@@ -22,7 +22,7 @@ final class WelcomeStep implements Step {
 
     @Override
     public boolean ask(Session s, Terminal t) throws IOException {
-        t.println(s.texts.get("welcome.text", s.productName()));
+        t.println(s.texts.get("welcome.console", s.productName()));
         return t.ask(s.texts.get("welcome.prompt")) != null;
     }
 

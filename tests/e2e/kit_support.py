@@ -42,16 +42,26 @@ def installer(d, out, app, version="1.0", runtime=True, options=()):
     return d / out
 
 
+# The English of these countries is spelt as Britain's, in the bundle of en_GB.
+BRITISH = ("GB", "IE", "AU", "NZ", "ZA", "IN")
+
+
 def texts(locale="", bundle="kit/bramletkit/Messages"):
-    """A bundle of texts (UTF-8 .properties) of the language of locale."""
+    """A bundle of texts (UTF-8 .properties) of the language of locale: for
+    British-spelling English, the base bundle under en_GB's."""
     language = locale[:2] if locale[:2] in ("es", "ja") else ""
-    path = os.path.join(SOURCES, bundle + ("_" + language if language else "") + ".properties")
+    if locale[:3] == "en_" and locale[3:5] in BRITISH:
+        language = "en_GB"
     values = {}
-    with open(path, encoding="utf-8") as f:
-        for line in f:
-            if "=" in line and not line.startswith("#"):
-                key, value = line.rstrip("\n").split("=", 1)
-                values[key] = value.replace("\\n", "\n").replace("''", "'")
+    for part in ("", "_" + language) if language else ("",):
+        path = os.path.join(SOURCES, bundle + part + ".properties")
+        if not os.path.exists(path):
+            continue
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                if "=" in line and not line.startswith("#"):
+                    key, value = line.rstrip("\n").split("=", 1)
+                    values[key] = value.replace("\\n", "\n").replace("''", "'")
     return values
 
 

@@ -2,13 +2,17 @@
 user would: welcome, licence, directory, progress and done, in English,
 Spanish and Japanese (screenshots of each step go to build/gui-screenshots),
 also on a host without Motif (the launcher's progress then on the console),
-and a cancel while the files are copied, after which nothing is left. The
+and a cancel while the files are copied, after which nothing is left. In
+English the directory is chosen with Browse and the product started at the
+end, its output in its log; in Spanish the uninstaller's window asks. The
 kit is held (tests/support/open_gate.c) as it begins to copy the runtime's
 largest file, for the picture of its progress and the cancel."""
 
 import os
+import re
 import shutil
 import signal
+import stat
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 
@@ -16,6 +20,15 @@ import gui_support
 import harness
 import kit_support
 from kit_support import NAME
+
+
+def lines(path):
+    """How many lines the file at path holds so far (0 when there is none)."""
+    try:
+        with open(path) as f:
+            return f.read().count("\n")
+    except FileNotFoundError:
+        return 0
 
 
 class GraphicalInstall(unittest.TestCase):
@@ -57,6 +70,16 @@ class GraphicalInstall(unittest.TestCase):
         texts = kit_support.texts(locale)
         status_title = kit_support.texts(locale, "src/ui/messages/messages")["setup_title"]
         target, xdg = d / ("installed-" + key), d / ("xdg-" + key)
+        seen = {}
+        if key == "en":
+            # Browse chooses the directory that takes the product's: here one that is empty already.
+            target = d.mkdir("browse-en") / NAME
+            os.mkdir(target)
+        if key == "ja":
+            # Where the log of the product started now would go, another user's link to its own directory.
+            os.chown(d.mkdir("elsewhere-ja"), harness.NOBODY, harness.NOBODY)
+            os.symlink(d / "elsewhere-ja", d.mkdir("cache-ja") / NAME)
+            os.lchown(d / "cache-ja" / NAME, harness.NOBODY, harness.NOBODY)
         suffix = "" if locale.startswith("C.") else "-" + locale
 
         def page(step):
@@ -83,7 +106,8 @@ class GraphicalInstall(unittest.TestCase):
             if not motif:
                 command = gui_support.without_motif(command)
             proc = harness.start(command[1:], program=command[0],
-                                 env=x.env(LANG=locale, XDG_DATA_DIRS=xdg, JAVA_HOME=None, **held))
+                                 env=x.env(LANG=locale, XDG_DATA_DIRS=xdg, JAVA_HOME=None,
+                                           XDG_CACHE_HOME=d / ("cache-" + key), **held))
             window = page("welcome.title")
             # The launcher's status window has gone.
             harness.wait_for(lambda: not x.windows(status_title), what="the status window's end")
@@ -96,7 +120,23 @@ class GraphicalInstall(unittest.TestCase):
             x.tool("xdotool", "key", "space", "key", "Return")
             window = page("directory.title")
             shot("directory", window)
-            x.tool("xdotool", "type", "--delay", "5", target)
+            if key == "en":
+                # Chosen: the parent, then the product's own directory, which the field names by then, by
+                # its name alone, in the field's parent where the chooser starts.
+                for chosen in (os.path.dirname(target), NAME):
+                    # Browse, at the field's end.
+                    x.tool("xdotool", "mousemove", str(g["x"] + g["width"] - 56), str(g["y"] + 80), "click", "1")
+                    chooser = x.wait_window("Open")
+                    if chosen == NAME:
+                        shot("browse", chooser)
+                    x.tool("xdotool", "type", "--delay", "5", chosen)
+                    x.tool("xdotool", "key", "Return")
+                    harness.wait_for(lambda: not x.windows("Open"), what="the file chooser's end")
+                # The field takes the keyboard back for Return.
+                x.tool("xdotool", "mousemove", str(g["x"] + 100), str(g["y"] + 80), "click", "1")
+                shot("directory-browsed", window)
+            else:
+                x.tool("xdotool", "type", "--delay", "5", target)
             x.tool("xdotool", "key", "Return")
             harness.wait_for(gate + ".waiting", what="the copying of the runtime")
             window = page("install.title")
@@ -111,35 +151,107 @@ class GraphicalInstall(unittest.TestCase):
             d.write(os.path.basename(gate), "")
             if not cancel:
                 window = page("done.title")
+                if key in ("en", "ja"):
+                    # From Finish back to Start now, ticked.
+                    x.tool("xdotool", "key", "shift+Tab", "key", "space")
+                    x.settled_pixels(window)
                 shot("done", window)
                 x.tool("xdotool", "key", "Return")
-            return harness.finish(proc), target, xdg
+                if key == "en":
+                    log = d / "cache-en" / NAME / (NAME + ".log")
+                    harness.wait_for(lambda: lines(log) == 2, what="the started product's output")
+                    seen["log"] = log
+            r = harness.finish(proc)
+            if key == "es" and r.status == 0:
+                seen["installed"] = os.path.exists(target / "bin" / NAME)
+                seen["uninstall"] = cls.uninstall(x, target, locale, xdg, texts)
+            return r, target, xdg, seen
         except Exception as e:  # reported by the test that looks at this run
-            return e, target, xdg
+            return e, target, xdg, seen
         finally:
             if proc is not None:
                 harness.kill_group(proc)
             x.stop()
 
+    @classmethod
+    def uninstall(cls, x, target, locale, xdg, texts):
+        """Answers Yes in the uninstaller's window; returns its result, and the
+        sizes of its question window and of Swing's window with the question
+        the window should ask, on the same display."""
+        name = NAME + " 1.0"
+        title = texts["uninstall.title"].replace("{0}", name)
+        env = x.env(LANG=locale, XDG_DATA_DIRS=xdg, JAVA_HOME=None)
+        proc = harness.start(["-tmpdir", cls.dir.mkdir("tmp-uninstall")], program=target / "uninstall/uninstall",
+                             env=env)
+        window = x.wait_window(title)
+        x.settled_pixels(window)
+        x.screenshot(os.path.join(gui_support.SCREENSHOTS, "kit-uninstall-%s.png" % locale), window)
+        g = x.geometry(window)
+        question = texts["uninstall.window"].replace("{0}", name).replace("{1}", target)
+        reference = harness.start([os.path.join(kit_support.SOURCES, "tests/support/confirm_dialog.java"),
+                                   "reference", question], program=os.path.join(harness.JDK, "bin/java"), env=env)
+        try:
+            shown = x.geometry(x.wait_window("reference"))
+        finally:
+            harness.kill_group(reference)
+            reference.communicate()
+        sizes = [(g["width"], g["height"]), (shown["width"], shown["height"])]
+        # Yes is the default button, which Return presses once a click gave the window the keyboard;
+        # then the same for OK in the window that says it is done.
+        for _ in range(2):
+            g = x.geometry(x.wait_window(title))
+            x.tool("xdotool", "mousemove", str(g["x"] + 5), str(g["y"] + 5), "click", "1", "key", "Return")
+            harness.wait_for(lambda: not x.windows(title) or not os.path.exists(target / "bin" / NAME),
+                             what="an answer to the uninstaller")
+        return harness.finish(proc), sizes
+
     def result(self, key):
-        r, target, xdg = self.runs[key]
+        r, target, xdg, seen = self.runs[key]
         if isinstance(r, Exception):
             raise r
         self.assertEqual(os.listdir(self.dir / ("tmp-" + key)), [])
-        return r, target, xdg
+        return r, target, xdg, seen
 
     def test_clicked_through_in_english_spanish_and_japanese(self):
         for key in ("en", "es", "ja"):
             if key not in self.runs:
                 continue
-            r, target, xdg = self.result(key)
+            r, target, xdg, seen = self.result(key)
             self.assertEqual(r.status, 0, r)
+            if key == "es":
+                continue  # uninstalled: see below
             self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
             self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
 
+    def test_browse_chooses_the_directory_the_product_goes_into_and_start_now_logs_its_output(self):
+        r, target, xdg, seen = self.result("en")
+        self.assertEqual(target, self.dir / "browse-en" / NAME)
+        self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
+        with open(seen["log"]) as f:
+            self.assertRegex(f.read(), r"^Hello from the bramlet example application\.\nIt runs on Java 17\S* "
+                             r"from %s\.\n$" % re.escape(target / "runtime"))
+        self.assertEqual(stat.S_IMODE(os.stat(seen["log"]).st_mode), 0o600)
+        self.assertEqual(stat.S_IMODE(os.stat(os.path.dirname(seen["log"])).st_mode), 0o700)
+
+    def test_the_log_of_the_product_started_now_follows_no_link_of_another_user(self):
+        r, target, xdg, seen = self.result("ja")
+        log = self.dir / "cache-ja" / NAME / (NAME + ".log")
+        refused = kit_support.texts("ja_JP.UTF-8")["error.log"].replace("{0}", log).split("{1}")[0]
+        self.assertIn(refused, r.stderr.decode(), r)
+        self.assertEqual(os.listdir(self.dir / "elsewhere-ja"), [])
+
+    @unittest.skipIf(harness.EMULATED, "the kit's windows are the same bytecode on every machine: seen natively")
+    def test_the_uninstallers_window_asks_without_the_consoles_yes_no_and_removes(self):
+        r, target, xdg, seen = self.result("es")
+        self.assertTrue(seen["installed"])
+        (u, (asked, expected)) = seen["uninstall"]
+        self.assertEqual(u.status, 0, u)
+        self.assertEqual(asked, expected)
+        self.assertEqual(kit_support.installed(target) | kit_support.installed(xdg), set())
+
     @unittest.skipIf(harness.EMULATED, "seen with a stand-in runtime in test_gui_launcher")
     def test_without_motif_the_kit_window_opens_and_installs(self):
-        r, target, xdg = self.result("nomotif")
+        r, target, xdg, _ = self.result("nomotif")
         self.assertEqual(r.status, 0, r)
         self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
         self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
@@ -152,7 +264,7 @@ class GraphicalInstall(unittest.TestCase):
 
     @unittest.skipIf(harness.EMULATED, "the kit's cancel is the same bytecode on every machine: seen natively")
     def test_cancel_while_copying_leaves_nothing(self):
-        r, target, xdg = self.result("cancel")
+        r, target, xdg, _ = self.result("cancel")
         self.assertEqual(r.status, 2, r)
         self.assertEqual(kit_support.installed(target) | kit_support.installed(xdg), set())
         self.assertEqual([n for n in os.listdir(self.dir.path) if n.startswith(".")], [])

@@ -6,11 +6,14 @@ makes of the target JDK's modules (with the build machine's jlink in a cross
 build), the start scripts, and the uninstaller, on the installed runtime
 where the host has no Java at all, or on a JDK found through PATH."""
 
+import fcntl
 import os
 import pty
 import re
 import shutil
 import stat
+import struct
+import termios
 import unittest
 import zipfile
 
@@ -52,11 +55,17 @@ class Kit(unittest.TestCase):
             cls.batch.start(key, args + ["-tmpdir", d.mkdir("tmp-" + key, 0o1777)], program=program,
                             env=dict(env, XDG_DATA_DIRS=d / ("xdg-" + key)), cwd=d.path, unprivileged=unprivileged, **kwargs)
 
-        # Welcome; two pages of the licence; a wrong answer, then yes; a relative directory, then one.
+        # Welcome; a page of the licence, then q; a wrong answer, then yes; a relative directory, then one.
+        # The terminal has 10 rows, whatever LINES says.
         cls.master, slave = pty.openpty()
-        os.write(cls.master, ("\n\nmaybe\nyes\nrelative\n%s\n" % (d / "console")).encode())
-        scenario("console", bundled, ["-console", "-savestate", d / "answers"], stdin=slave)
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 10, 80, 0, 0))
+        os.write(cls.master, ("\n\nq\nmaybe\nyes\nrelative\n%s\n" % (d / "console")).encode())
+        scenario("console", bundled, ["-console", "-savestate", d / "answers"], stdin=slave,
+                 env=dict(NO_JAVA, LANG="en_US.UTF-8", LINES="5"))
         os.close(slave)
+        # British spelling, and no terminal: welcome, then the input ends at the licence's first page.
+        with open(d.write("welcome", "\n"), "rb") as welcome:
+            scenario("british", bundled, ["-console"], stdin=welcome, env=dict(NO_JAVA, LANG="en_GB"))
         scenario("jdk", alone, ["-silent", d.write("state-jdk", "installDir=%s\nlicenseAccepted=true\n" % (d / "jdk"))],
                  env=cls.jdk_path)
         user = {"HOME": cls.home, "JAVA_HOME": None}
@@ -92,8 +101,12 @@ class Kit(unittest.TestCase):
     def test_console_dialogue_then_its_answers_replayed_by_a_new_version_then_uninstalled(self):
         d, target = self.dir, self.dir / "console"
         out = self.result("console").stdout.decode()
-        self.assertIn("Licence line 20\n" + TEXTS["license.more"] + "Licence line 21\n", out)
-        self.assertIn(TEXTS["license.question"] * 2, out)
+        self.assertIn("\n" + TEXTS["welcome.console"].replace("{0}", NAME + " 1.0") + "\n" + TEXTS["welcome.prompt"]
+                      + "\nLicense agreement\n", out)
+        # Pages of the terminal's rows but the prompt's; q ends the paging, not the installation.
+        self.assertIn("Licence line 9\n" + TEXTS["license.more"] + "Licence line 10\n", out)
+        self.assertIn("Licence line 18\n" + TEXTS["license.more"] + TEXTS["license.question"] * 2, out)
+        self.assertNotIn("Licence line 19", out)
         self.assertIn(TEXTS["error.notAbsolute"].replace("{0}", "relative"), out)
         self.assertIn(TEXTS["done.text"].replace("{0}", NAME + " 1.0").replace("{1}", target).replace(
             "{2}", target / "bin" / NAME), out)
@@ -122,6 +135,13 @@ class Kit(unittest.TestCase):
         self.assertEqual((r.status, r.stdout.decode().splitlines()[-2]), (0, TEXTS["uninstall.done"].replace(
             "{0}", NAME + " 2.0")), r)
         self.assertEqual(kit_support.installed(target) | kit_support.installed(d / "xdg-console"), set())
+
+    def test_british_spelling_and_24_rows_without_a_terminal_then_the_input_ends(self):
+        out = self.result("british", status=2).stdout.decode()
+        british = kit_support.texts("en_GB")
+        self.assertEqual(british["license.title"], "Licence agreement")
+        self.assertIn("\nLicence agreement\n=================\n" + british["license.text"] + "\n\n", out)
+        self.assertIn("Licence line 23\n" + british["license.more"] + "\n" + british["cancelled"] + "\n", out)
 
     def test_an_unprivileged_user_installs_into_its_own_directories_and_uninstalls(self):
         # On a runtime that mksetup --jlink made of the target JDK's modules.
