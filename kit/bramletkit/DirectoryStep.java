@@ -60,8 +60,8 @@ final class DirectoryStep implements Step {
      * the field names it, unless the chosen one is that directory already.
      */
     private static File browsed(Session s, File current, File chosen) {
-        Manifest m = Manifest.read(Installation.manifestOf(chosen));
-        if (chosen.toPath().normalize().equals(current.toPath().normalize()) || m != null && m.product.equals(s.product.name)) {
+        if (chosen.toPath().normalize().equals(current.toPath().normalize())
+                || EarlierInstallation.in(chosen, s.product.name) != null) {
             return chosen;
         }
         String name = current.getName();
