@@ -97,7 +97,7 @@ class GraphicalInstall(unittest.TestCase):
         # half-way through, whatever the machine's speed.
         gate = d / ("gate-" + key)
         # The kit makes the installation beside its directory, then renames it into place.
-        staging = d / (".installed-%s.bramlet-new" % key)
+        staging = os.path.join(os.path.dirname(target), ".%s.bramlet-new" % os.path.basename(target))
         held = dict(LD_PRELOAD=harness.OPEN_GATE, OPEN_GATE=gate, OPEN_GATE_PATTERN=staging + "/runtime/lib/modules")
         if harness.SANITIZED:  # the launcher is preloaded too
             held["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
@@ -267,7 +267,7 @@ class GraphicalInstall(unittest.TestCase):
         r, target, xdg, _ = self.result("cancel")
         self.assertEqual(r.status, 2, r)
         self.assertEqual(kit_support.installed(target) | kit_support.installed(xdg), set())
-        self.assertEqual([n for n in os.listdir(self.dir.path) if n.startswith(".")], [])
+        self.assertEqual([n for n in os.listdir(self.dir.path) if n.endswith(".bramlet-new")], [])
 
 
 if __name__ == "__main__":

@@ -32,7 +32,9 @@ FULL_DISK = """mount -t tmpfs -o size=2m,mode=0755 none "$1" || exit 9
 def threads(pid):
     """The names of the threads of pid's children."""
     names = []
-    for child in open("/proc/%d/task/%d/children" % (pid, pid)).read().split():
+    with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+        children = f.read().split()
+    for child in children:
         for task in os.listdir("/proc/%s/task" % child):
             try:
                 with open("/proc/%s/task/%s/comm" % (child, task)) as f:
@@ -68,6 +70,12 @@ class Upgrades(unittest.TestCase):
                      ("killswap", "upgrade", "applications/.%s.desktop.bramlet-new" % NAME, signal.SIGKILL)]
         for step in ("uninstall/manifest", "lib/hello.jar", "bin/" + NAME, "applications/.%s.desktop.bramlet-new" % NAME):
             scenarios.append(("fresh-" + step.split("/")[-1], "fresh", step, signal.SIGTERM))
+        # A copy each (the launcher lets one run of a file at a time), all made
+        # before any starts: a file still open for writing in a child that
+        # another thread forks can't be executed.
+        for key in [s[0] for s in scenarios]:
+            for version in ("1.0", "2.0"):
+                shutil.copy(cls.setups[version], d / ("setup-%s-%s" % (key, version)))
         with ThreadPoolExecutor(4) as pool:
             cls.runs = dict(zip([s[0] for s in scenarios], pool.map(cls.stopped, scenarios)))
 
@@ -109,7 +117,6 @@ class Upgrades(unittest.TestCase):
                 held["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
             version = "2.0" if kind == "upgrade" else "1.0"
             program = d / ("setup-%s-%s" % (key, version))
-            shutil.copy(cls.setups[version], program)
             state = d.write("state-" + key, "installDir=%s\nlicenseAccepted=true\n" % target)
             proc = harness.start(["-silent", state, "-tmpdir", d.mkdir("tmp-" + key)], program=program,
                                  env=cls.env(key, **held))
