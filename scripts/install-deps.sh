@@ -10,7 +10,8 @@ set -eu
 # window needs (Japanese text included); the desktop's tools that check and
 # open an installed application's desktop entries and file types; Maven with the plugins that build
 # the tests' Maven application offline from Debian's repository (junit5
-# for a BOM that plexus-compiler's POM imports) and its one dependency.
+# for a BOM that plexus-compiler's POM imports) and its one dependency;
+# junit5's console launcher runs the kit's unit tests too.
 packages="build-essential cmake ninja-build ccache pkg-config zlib1g-dev nasm libmotif-dev libgtest-dev python3
   xvfb xfonts-base libxm4 xdotool x11-utils x11-apps imagemagick zip unzip locales util-linux
   openjdk-17-jdk-headless clang libclang-rt-14-dev libarchive-tools libzip-dev man-db tzdata strace

@@ -85,9 +85,11 @@ final class DesktopEntries {
         return types;
     }
 
-    /** A desktop entry's string value: backslash, and the control characters, escaped. */
+    /** A desktop entry's string value: backslash, the control characters and a leading blank escaped. */
     static String escape(String s) {
-        return s.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n");
+        String escaped = s.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r").replace("\n", "\\n");
+        // Readers drop the blanks after '='.
+        return escaped.startsWith(" ") ? "\\s" + escaped.substring(1) : escaped;
     }
 
     /** An argument of a desktop entry's Exec key, quoted as that key wants it. */

@@ -70,7 +70,8 @@ final class Product {
         }
     }
 
-    private Product(File root, Properties p) throws IOException {
+    /** The product p describes, whose payload lies in root. */
+    Product(File root, Properties p) throws IOException {
         this.root = root;
         name = required(p, "name");
         version = required(p, "version");

@@ -104,6 +104,24 @@ bool CheckMainJar(const AppOptions& app, std::string* mainClass, std::string* er
   return CheckClassName(*mainClass, err);
 }
 
+// The names below dir that items hold under prefix must be ones the kit can
+// install: it reads them as Java text and keeps them in lists of lines.
+bool CheckNames(const std::vector<PayloadItem>& items, const std::string& prefix, const std::string& dir,
+                std::string* err) {
+  for (const PayloadItem& item : items) {
+    if (item.name.size() <= prefix.size() || item.name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string name = item.name.substr(prefix.size(), item.name.size() - prefix.size() - item.directory);
+    bool control =
+        std::any_of(name.begin(), name.end(), [](char c) { return (c > 0 && c < ' ') || c == 0x7f; });
+    if (!IsUtf8(name) || control)
+      return Refuse(ShownName(dir + "/" + name) + ": a file name " +
+                        (control ? "with a control character" : "that is not UTF-8") +
+                        ", which the installer can't install",
+                    err);
+  }
+  return true;
+}
+
 // Names the installer makes itself, which the application must not hold:
 // for each command C the start script bin/C and the jar it runs, bin/C.jar.
 bool CheckReserved(const std::vector<PayloadItem>& items, const AppOptions& app, std::string* err) {
@@ -114,6 +132,9 @@ bool CheckReserved(const std::vector<PayloadItem>& items, const AppOptions& app,
     reserved.push_back("bin/" + command);
     reserved.push_back("bin/" + command + ".jar");
   }
+  if (FindItem(items, kAppPrefix + std::string("bin")) >= 0)
+    return Refuse(
+        app.dir + "/bin: a file where the installer makes a directory (bin holds the start scripts)", err);
   for (const std::string& name : reserved) {
     std::string entry = kAppPrefix + name;
     if (FindItem(items, entry) >= 0 || FindItem(items, entry + "/") >= 0)
@@ -149,10 +170,6 @@ bool ChooseClassPath(const AppOptions& app, const std::vector<PayloadItem>& item
     if (file >= 0 && !ReadJarMainClass(items[file].source, &unused, err)) return false;
     classPath->push_back(path);
   }
-  for (const std::string& entry : *classPath) {
-    // The kit reads the class path as Java text.
-    if (!IsUtf8(entry)) return Refuse(app.dir + "/" + entry + ": a class path entry whose name is not UTF-8", err);
-  }
   return true;
 }
 
@@ -181,19 +198,18 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
 
 // package/modes: a line "MODE NAME" for every entry of the application and
 // the runtime, since the launcher extracts everything for its owner alone.
-bool ModesText(const std::vector<PayloadItem>& items, std::string* text, std::string* err) {
+std::string ModesText(const std::vector<PayloadItem>& items) {
+  std::string text;
   for (const PayloadItem& item : items) {
     if (item.name.compare(0, strlen(kAppPrefix), kAppPrefix) != 0 &&
         item.name.compare(0, strlen(kRuntimePrefix), kRuntimePrefix) != 0)
       continue;
     std::string name = item.directory ? item.name.substr(0, item.name.size() - 1) : item.name;
-    if (name.find('\n') != std::string::npos)
-      return Refuse("a file name with a line break, which the installer can't record: " + name, err);
     char mode[16];
     snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(item.mode & 07777));
-    *text += mode + name + "\n";
+    text += mode + name + "\n";
   }
-  return true;
+  return text;
 }
 
 }  // namespace
@@ -241,7 +257,9 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
   std::vector<std::string> unused;
   if (!WalkTree(app.dir, kAppPrefix, WalkRules(), &items, &unused, err)) return false;
   LeaveOutBuildScripts(app.dir, kAppPrefix, &items);
-  if (!CheckReserved(items, app, err) || !CheckOutputOutsidePayload(app.dir, command.output, err)) return false;
+  if (!CheckNames(items, kAppPrefix, app.dir, err) || !CheckReserved(items, app, err) ||
+      !CheckOutputOutsidePayload(app.dir, command.output, err))
+    return false;
   std::vector<std::string> classPath;
   if (!CheckProductDescription(app, err) || !ChooseClassPath(app, items, &classPath, err)) return false;
   if (command.verbose) {
@@ -259,9 +277,8 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
 
   std::string product = ProductProperties(app, mainClass, classPath);
   auto complete = [&product](const std::string& staging, std::vector<PayloadItem>* items, std::string* err) {
-    std::string modes;
-    return ModesText(*items, &modes, err) && WriteText(staging + "/product.properties", product, err) &&
-           WriteText(staging + "/modes", modes, err) &&
+    return WriteText(staging + "/product.properties", product, err) &&
+           WriteText(staging + "/modes", ModesText(*items), err) &&
            AddFile("package/product.properties", staging + "/product.properties", 0644, items, err) &&
            AddFile("package/modes", staging + "/modes", 0644, items, err);
   };
@@ -272,7 +289,9 @@ bool PackApp(const Command& given, const std::string& toolDir, std::string* made
   // By then the runtime is among the items.
   auto checked = [&](const std::string& staging, std::vector<PayloadItem>* items, std::string* err) {
     WarnOfMissingModules(modules, command, *items);
-    return complete(staging, items, err);
+    return CheckNames(*items, kRuntimePrefix, command.runtime.empty() ? staging + "/jre" : command.runtime,
+                      err) &&
+           complete(staging, items, err);
   };
   return Assemble(command, launcher, arch, std::move(items), checked, scope, made, err);
 }

@@ -164,6 +164,23 @@ bool IsUtf8(const std::string& text) {
   return true;
 }
 
+std::string ShownName(const std::string& text) {
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    size_t from = at;
+    unsigned char byte = static_cast<unsigned char>(text[at]);
+    if (NextCodePoint(text, &at) >= 0 && byte >= ' ' && byte != 0x7f) {
+      out.append(text, from, at - from);
+      continue;
+    }
+    at = from + 1;
+    char escaped[8];
+    snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+    out += byte == '\t' ? "\\t" : byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : escaped;
+  }
+  return out;
+}
+
 bool CheckProductDescription(const AppOptions& app, std::string* err) {
   const std::pair<const char*, const std::string*> lines[] = {
       {"--title", &app.title}, {"--description", &app.description}, {"--vendor", &app.vendor}};

@@ -20,6 +20,11 @@ bool CheckProductDescription(const AppOptions& app, std::string* err);
 /// True when text is valid UTF-8, as every text of product.properties must be.
 bool IsUtf8(const std::string& text);
 
+/// text as a message may show it on a terminal: each control character as
+/// \t, \n, \r or \xHH, and each byte that is not part of a UTF-8
+/// character as \xHH.
+std::string ShownName(const std::string& text);
+
 /// text escaped as a value (or, with key, a key) of a .properties file:
 /// Properties.load reads back exactly text, which must be valid UTF-8;
 /// everything outside printable ASCII is written as \uXXXX.

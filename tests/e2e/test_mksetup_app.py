@@ -67,12 +67,30 @@ class AppOptions(unittest.TestCase):
 
     def test_refusals(self):
         d, app = self.dir, self.app
-        bad = d / "bad-name"
-        shutil.copytree(app, bad)
-        d.write("bad-name/lib/caf\udce9.jar", "")
-        script = d / "script-alone"
-        shutil.copytree(app, script)
-        d.write("script-alone/bin/hello", "#!/bin/sh\n", 0o755)
+
+        def variant(name, path=None):
+            """A copy of the application, with a file at path."""
+            shutil.copytree(app, d / name)
+            if path:
+                d.write(name + "/" + path, "#!/bin/sh\n", 0o755)
+            return d / name
+
+        script = variant("script-alone", "bin/hello")
+        # The kit reads every name as Java text into line-based lists; the messages show none raw.
+        names = variant("not-utf8", "lib/caf\udce9.jar")
+        cr = variant("cr", "Icon\r")
+        tab = variant("tab", "doc\tnotes/readme.txt")
+        controls = variant("controls", "share/\x1b[1m\n")
+        delete = variant("delete", "share/old\x7f")
+        runtime = harness.java(d / "runtime", layout="modern")
+        d.write("runtime/legal/\x1f", "")
+        # The kit writes its start scripts into bin/.
+        bin_file, bin_link = variant("bin-file"), variant("bin-link")
+        shutil.rmtree(bin_file / "bin")
+        d.write("bin-file/bin", "")
+        shutil.rmtree(bin_link / "bin")
+        os.symlink("share/data.txt", bin_link / "bin")
+        installable = "which the installer can't install"
         for root, options, message in (
                 (app, ["--class-path", "lib/z.jar:../app/lib/z.jar"], "--class-path ../app/lib/z.jar: give paths "
                  "inside the --app directory, such as lib/a.jar"),
@@ -81,7 +99,18 @@ class AppOptions(unittest.TestCase):
                 (app, ["--class-path", "lib/none.jar"], "--class-path lib/none.jar: no file or directory of that name "
                  "in %s" % app),
                 (app, ["--class-path", "share/data.txt"], "%s/share/data.txt: not a jar (Not a zip archive)" % app),
-                (bad, [], "%s/lib/caf\udce9.jar: a class path entry whose name is not UTF-8" % bad),
+                (names, [], "%s/lib/caf\\xe9.jar: a file name that is not UTF-8, %s" % (names, installable)),
+                (cr, [], "%s/Icon\\r: a file name with a control character, %s" % (cr, installable)),
+                (tab, [], "%s/doc\\tnotes: a file name with a control character, %s" % (tab, installable)),
+                (controls, [], "%s/share/\\x1b[1m\\n: a file name with a control character, %s"
+                 % (controls, installable)),
+                (delete, [], "%s/share/old\\x7f: a file name with a control character, %s" % (delete, installable)),
+                (app, ["--runtime", runtime], "%s/legal/\\x1f: a file name with a control character, %s"
+                 % (runtime, installable)),
+                (bin_file, [], "%s/bin: a file where the installer makes a directory (bin holds the start scripts)"
+                 % bin_file),
+                (bin_link, [], "%s/bin: a file where the installer makes a directory (bin holds the start scripts)"
+                 % bin_link),
                 (app, ["--main-jar", "./lib/hello.jar"], "--main-jar './lib/hello.jar': give a path inside the --app "
                  "directory, such as lib/app.jar"),
                 (app, ["--java-options", "-Da=1\n-Db=2"], "--java-options '-Da=1\n-Db=2': one JVM option takes one "
