@@ -61,7 +61,7 @@ def texts(locale="", bundle="kit/bramletkit/Messages"):
             for line in f:
                 if "=" in line and not line.startswith("#"):
                     key, value = line.rstrip("\n").split("=", 1)
-                    values[key] = value.replace("\\n", "\n").replace("''", "'")
+                    values[key] = value.replace("\\u0020", " ").replace("\\n", "\n").replace("''", "'")
     return values
 
 

@@ -210,6 +210,14 @@ class Upgrades(unittest.TestCase):
         question = TEXTS["earlier.elsewhere"].replace("{0}", NAME + " 2.0").replace("{1}", first).replace("{2}", second)
         self.assertIn(question, r.stderr.decode())
         self.assertEqual(r.status, 1)
+        # On the console, the question; "no" asks for the directory again.
+        with open(d.write("answers-move", "\nq\nyes\n%s\nno\n" % second), "rb") as answers:
+            r = harness.run(["-console", "-tmpdir", d / "tmp-move"], program=d / "setup-move-1.0", stdin=answers,
+                            env=self.env("move"))
+        self.assertEqual(r.status, 2, r)
+        self.assertIn(question + " " + TEXTS["answer.prompt"] + TEXTS["directory.prompt"].replace("{0}", first),
+                      r.stdout.decode())
+        self.assertFalse(os.path.lexists(second))
         agreed = d.write("state-agreed", "installDir=%s\nlicenseAccepted=true\nreplaceInstalled=true\n" % second)
         self.assertEqual(self.install("move", "1.0", second, state=agreed).status, 0)
         self.assertFalse(os.path.lexists(first))
