@@ -20,9 +20,7 @@ from kit_support import NAME
 
 HELLO = "Hello from the bramlet example application.\n"
 TEXTS = kit_support.texts()
-# Files of the second version: big enough that a small file system can't take both.
-BIG = 3 << 20
-FULL_DISK = """mount -t tmpfs -o size=2m,mode=0755 none "$1" || exit 9
+FULL_DISK = """mount -t tmpfs -o size="$6",mode=0755 none "$1" || exit 9
 "$2" -silent "$3" -tmpdir "$4" >/dev/null || exit 8
 "$5" -silent "$3" -tmpdir "$4"; echo "status $?"
 "$1/t/bin/%s"; sed -n 3p "$1/t/uninstall/manifest"; ls -A "$1"
@@ -51,7 +49,6 @@ class Upgrades(unittest.TestCase):
         cls.dir = d = harness.Scratch()
         v1 = kit_support.application(d, "app1")
         v2 = kit_support.application(d, "app2")
-        d.write("app2/lib/big.bin", os.urandom(BIG))
         d.write("app3/doc/caf\u00e9 \u65e5\u672c.txt", "bytes\n")
         d.write("app3/ro/inside/file", "read-only\n")
         v3 = d / "app3"
@@ -59,10 +56,14 @@ class Upgrades(unittest.TestCase):
         os.link(v1 / "lib/hello.jar", v3 / "lib/hello.jar")
         os.chmod(v3 / "ro/inside", 0o555)
         os.chmod(v3 / "ro", 0o555)
-        with ThreadPoolExecutor(3) as pool:
+        setup1 = kit_support.installer(d, "setup1", v1, runtime=False)
+        # A file system that takes the first version and not the second beside it.
+        cls.small = 3 * os.path.getsize(setup1) + (1 << 20)
+        d.write("app2/lib/big.bin", os.urandom(cls.small))
+        with ThreadPoolExecutor(2) as pool:
             made = pool.map(lambda a: kit_support.installer(d, a[0], a[1], version=a[2], runtime=False),
-                            [("setup1", v1, "1.0"), ("setup2", v2, "2.0"), ("setup3", v3, "3.0")])
-        cls.setups = dict(zip(("1.0", "2.0", "3.0"), made))
+                            [("setup2", v2, "2.0"), ("setup3", v3, "3.0")])
+        cls.setups = dict(zip(("1.0", "2.0", "3.0"), [setup1] + list(made)))
         cls.state = d.write("state", "licenseAccepted=true\n")
         cls.runs = {}
         scenarios = [("term", "upgrade", "lib/big.bin", signal.SIGTERM),
@@ -73,8 +74,8 @@ class Upgrades(unittest.TestCase):
         # A copy each (the launcher lets one run of a file at a time), all made
         # before any starts: a file still open for writing in a child that
         # another thread forks can't be executed.
-        for key in [s[0] for s in scenarios]:
-            for version in ("1.0", "2.0"):
+        for key, kind, _, _ in scenarios:
+            for version in ("1.0", "2.0") if kind == "upgrade" else ("1.0",):
                 shutil.copy(cls.setups[version], d / ("setup-%s-%s" % (key, version)))
         with ThreadPoolExecutor(4) as pool:
             cls.runs = dict(zip([s[0] for s in scenarios], pool.map(cls.stopped, scenarios)))
@@ -190,7 +191,7 @@ class Upgrades(unittest.TestCase):
         mount = d.mkdir("small")
         state = d.write("state-full", "installDir=%s\nlicenseAccepted=true\n" % (mount / "t"))
         r = harness.run(["-m", "/bin/sh", "-c", FULL_DISK, "sh", mount, self.setups["1.0"], state, d.mkdir("tmp-full"),
-                         self.setups["2.0"]], program="/usr/bin/unshare",
+                         self.setups["2.0"], str(self.small)], program="/usr/bin/unshare",
                         env=dict(self.env("full"), PATH="/usr/sbin:" + harness.TOOLS_PATH), timeout=180)
         out, err = r.stdout.decode(), r.stderr.decode()
         self.assertIn("status 1\n" + HELLO, out, r)
