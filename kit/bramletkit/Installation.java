@@ -195,23 +195,17 @@ final class Installation {
 
     /** A new file at p (never through a link or over an entry there) of source's bytes or of bytes. */
     private static void write(Path p, Path source, byte[] bytes) throws IOException {
-        OutputStream out = Files.newOutputStream(p, StandardOpenOption.CREATE_NEW, StandardOpenOption.WRITE);
-        try {
+        try (OutputStream out = Files.newOutputStream(p, StandardOpenOption.CREATE_NEW)) {
             if (bytes != null) {
                 out.write(bytes);
-            } else {
-                InputStream in = Files.newInputStream(source);
-                try {
-                    byte[] buffer = new byte[65536];
-                    for (int n; (n = in.read(buffer)) > 0;) {
-                        out.write(buffer, 0, n);
-                    }
-                } finally {
-                    in.close();
+                return;
+            }
+            try (InputStream in = Files.newInputStream(source)) {
+                byte[] buffer = new byte[65536];
+                for (int n; (n = in.read(buffer)) > 0;) {
+                    out.write(buffer, 0, n);
                 }
             }
-        } finally {
-            out.close();
         }
     }
 

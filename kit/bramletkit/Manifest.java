@@ -89,11 +89,8 @@ final class Manifest {
         }
         // A new file only: never through a link or over something planted there.
         Files.deleteIfExists(to.toPath());
-        OutputStream out = Files.newOutputStream(to.toPath(), StandardOpenOption.CREATE_NEW, StandardOpenOption.WRITE);
-        try {
+        try (OutputStream out = Files.newOutputStream(to.toPath(), StandardOpenOption.CREATE_NEW)) {
             out.write(s.toString().getBytes(StandardCharsets.UTF_8));
-        } finally {
-            out.close();
         }
     }
 
@@ -155,16 +152,13 @@ final class Manifest {
     }
 
     private static byte[] readAll(File file) throws IOException {
-        InputStream in = Files.newInputStream(file.toPath(), LinkOption.NOFOLLOW_LINKS);
-        try {
+        try (InputStream in = Files.newInputStream(file.toPath(), LinkOption.NOFOLLOW_LINKS)) {
             ByteArrayOutputStream bytes = new ByteArrayOutputStream();
             byte[] buffer = new byte[8192];
             for (int n; (n = in.read(buffer)) > 0;) {
                 bytes.write(buffer, 0, n);
             }
             return bytes.toByteArray();
-        } finally {
-            in.close();
         }
     }
 

@@ -270,12 +270,9 @@ final class Plan {
 
     /** The width and height a PNG's header gives. */
     private static int[] pngSize(File png) throws IOException {
-        DataInputStream in = new DataInputStream(new FileInputStream(png));
-        try {
+        try (DataInputStream in = new DataInputStream(new FileInputStream(png))) {
             in.skipBytes(16);
             return new int[] {in.readInt(), in.readInt()};
-        } finally {
-            in.close();
         }
     }
 

@@ -44,13 +44,10 @@ final class Trees {
 
     private static List<Path> children(Path dir) throws IOException {
         List<Path> list = new ArrayList<Path>();
-        DirectoryStream<Path> s = Files.newDirectoryStream(dir);
-        try {
+        try (DirectoryStream<Path> s = Files.newDirectoryStream(dir)) {
             for (Path p : s) {
                 list.add(p);
             }
-        } finally {
-            s.close();
         }
         return list;
     }
@@ -59,7 +56,7 @@ final class Trees {
      * Moves what lies below from but is not listed (the user's own files
      * among an installation's) to the same place below to, by renames,
      * making the directories it needs there. What to already holds stays
-     * where it is. Returns the entries made in to, the moved first.
+     * where it is.
      */
     static void moveForeign(Path from, Path to, Set<File> listed) throws IOException {
         for (Path p : children(from)) {
