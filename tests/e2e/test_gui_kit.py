@@ -151,13 +151,14 @@ class GraphicalInstall(unittest.TestCase):
             d.write(os.path.basename(gate), "")
             if not cancel:
                 window = page("done.title")
-                if key in ("en", "ja"):
+                # Start now is the same bytecode on every machine: seen natively.
+                if key in ("en", "ja") and not harness.EMULATED:
                     # From Finish back to Start now, ticked.
                     x.tool("xdotool", "key", "shift+Tab", "key", "space")
                     x.settled_pixels(window)
                 shot("done", window)
                 x.tool("xdotool", "key", "Return")
-                if key == "en":
+                if key == "en" and not harness.EMULATED:
                     log = d / "cache-en" / NAME / (NAME + ".log")
                     harness.wait_for(lambda: lines(log) == 2, what="the started product's output")
                     seen["log"] = log
@@ -223,6 +224,7 @@ class GraphicalInstall(unittest.TestCase):
             self.assertTrue(os.access(target / "bin" / NAME, os.X_OK))
             self.assertTrue(os.path.exists(xdg / "applications" / (NAME + ".desktop")))
 
+    @unittest.skipIf(harness.EMULATED, "the kit's windows are the same bytecode on every machine: seen natively")
     def test_browse_chooses_the_directory_the_product_goes_into_and_start_now_logs_its_output(self):
         r, target, xdg, seen = self.result("en")
         self.assertEqual(target, self.dir / "browse-en" / NAME)
@@ -233,6 +235,7 @@ class GraphicalInstall(unittest.TestCase):
         self.assertEqual(stat.S_IMODE(os.stat(seen["log"]).st_mode), 0o600)
         self.assertEqual(stat.S_IMODE(os.stat(os.path.dirname(seen["log"])).st_mode), 0o700)
 
+    @unittest.skipIf(harness.EMULATED, "the kit's windows are the same bytecode on every machine: seen natively")
     def test_the_log_of_the_product_started_now_follows_no_link_of_another_user(self):
         r, target, xdg, seen = self.result("ja")
         log = self.dir / "cache-ja" / NAME / (NAME + ".log")
