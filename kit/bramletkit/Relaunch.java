@@ -50,7 +50,7 @@ final class Relaunch {
      * When names need it, runs the kit again under UTF-8 and returns its
      * exit status; else -1, and the kit goes on in this run.
      */
-    static int ifNeeded(boolean needed) throws Failure {
+    static int ifNeeded(boolean needed) {
         if (!needed || utf8()) {
             return -1;
         }
@@ -70,7 +70,7 @@ final class Relaunch {
         return -1;
     }
 
-    private static int run(List<String> command, String locale) throws Failure {
+    private static int run(List<String> command, String locale) {
         ProcessBuilder pb = new ProcessBuilder(command).inheritIO();
         Map<String, String> env = pb.environment();
         String all = env.remove("LC_ALL");

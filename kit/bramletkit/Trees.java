@@ -20,7 +20,8 @@ final class Trees {
     static boolean remove(Path dir) {
         if (!Files.isDirectory(dir, LinkOption.NOFOLLOW_LINKS)) {
             try {
-                return Files.deleteIfExists(dir) || true;
+                Files.deleteIfExists(dir);
+                return true;
             } catch (IOException e) {
                 return false;
             }
