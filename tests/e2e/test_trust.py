@@ -20,9 +20,9 @@ ROOT_ENV = {"JAVA_HOME": harness.JDK}
 # In a mount namespace of its own, with a private /usr/local/share: the
 # installer's status (it alone runs on the PATH given), then the entry and
 # the file type it put there.
-AS_ROOT = """mine=/usr/sbin:/usr/bin:/bin
-PATH=$mine mount -t tmpfs -o mode=0755 none /usr/local/share || exit 9
-"$0" -silent "$1" -tmpdir "$2" >&2; echo "status $?"; cd /usr/local/share && PATH=$mine
+AS_ROOT = """given=$PATH; PATH=/usr/sbin:/usr/bin:/bin
+mount -t tmpfs -o mode=0755 none /usr/local/share || exit 9
+PATH=$given "$0" "$@" >&2; echo "status $?"; cd /usr/local/share &&
 ls applications/%s.desktop mime/packages/%s.xml && grep ^X-Bramlet-Manifest= applications/%s.desktop
 """ % (NAME, NAME, NAME)
 # What the other user tries on root's installation afterwards.
@@ -86,16 +86,16 @@ class NothingAnotherUserCanChange(unittest.TestCase):
             d.write(os.path.relpath(at / "uninstall/manifest", d.path), "bramlet-manifest 2\nproduct %s\nversion 0.1\n"
                     "f %s\nf %s\nd %s\n" % (NAME, top / "victim", top / "victim-dir/file", top / "victim-dir"))
 
-        def scenario(key, top, args, env, unprivileged=False, program=None):
+        def scenario(key, top, target, env, unprivileged=False, through=()):
+            """Installs silently into target (through a command that runs its
+            arguments), the run's temporary directory in top."""
             # A copy each: the launcher lets one run of a file at a time.
-            copy = shutil.copy(setup, d / ("setup-" + key))
+            setup_copy = shutil.copy(setup, d / ("setup-" + key))
+            state = d.write(os.path.relpath(top / "state", d.path), "installDir=%s\nlicenseAccepted=true\n" % target)
+            args = ["-silent", state, "-tmpdir", d.mkdir(os.path.relpath(top / "tmp", d.path), 0o1777)]
             cls.before[key] = snapshot(top)
-            if program:
-                args = [copy if a is None else a for a in args]
-            cls.batch.start(key, args, program=program or copy, env=env, unprivileged=unprivileged)
-
-        def state(top, target):
-            return d.write(os.path.relpath(top / "state", d.path), "installDir=%s\nlicenseAccepted=true\n" % target)
+            command = list(through) + [setup_copy] + args
+            cls.batch.start(key, command[1:], program=command[0], env=env, unprivileged=unprivileged)
 
         # A directory the other user made, holding a manifest that names root's
         # files and a link into root's directory.
@@ -103,14 +103,12 @@ class NothingAnotherUserCanChange(unittest.TestCase):
         plant_manifest(top, d.mkdir("theirs/dir"))
         os.symlink(top / "victim-dir", top / "dir/lib")
         give(top / "dir")
-        scenario("theirs", top, ["-silent", state(top, top / "dir"), "-tmpdir", d.mkdir("theirs/tmp")],
-                 dict(ROOT_ENV, XDG_DATA_DIRS=top / "xdg"))
+        scenario("theirs", top, top / "dir", dict(ROOT_ENV, XDG_DATA_DIRS=top / "xdg"))
         # Root's link on the way, into a directory of theirs.
         top = world("via")
         os.symlink(d.mkdir("via/elsewhere"), top / "link")
         give(top / "elsewhere")
-        scenario("via", top, ["-silent", state(top, top / "link" / NAME), "-tmpdir", d.mkdir("via/tmp")],
-                 dict(ROOT_ENV, XDG_DATA_DIRS=top / "xdg"))
+        scenario("via", top, top / "link" / NAME, dict(ROOT_ENV, XDG_DATA_DIRS=top / "xdg"))
 
         # Root with the other user's environment: their data directory first,
         # whose applications link leads to root's directory, where an entry of
@@ -122,22 +120,20 @@ class NothingAnotherUserCanChange(unittest.TestCase):
         os.symlink(d.mkdir("sudo/aimed"), top / "data/applications")
         d.write("sudo/aimed/%s.desktop" % NAME, "[Desktop Entry]\nType=Application\nName=x\nExec=x\n"
                 "X-Bramlet-Manifest=%s\n" % (top / "theirs/uninstall/manifest"))
-        for tool in ("update-desktop-database", "update-mime-database", "java"):
+        for tool in ("update-desktop-database", "update-mime-database"):
             d.write("sudo/bin/" + tool, "#!/bin/sh\necho ran >> \"$0.ran\"\n", 0o755)
         d.mkdir("sudo/home/.local/share")
         give(top / "theirs", top / "data", top / "bin", top / "home")
         cls.sudo = top
-        scenario("sudo", top, ["-m", "/bin/sh", "-c", AS_ROOT, None, state(top, top / "mine"), d.mkdir("sudo/tmp")],
-                 dict(ROOT_ENV, XDG_DATA_DIRS="%s:/usr/share" % (top / "data"), HOME=top / "home",
-                      XDG_DATA_HOME=top / "home/.local/share", USER="nobody", LOGNAME="nobody",
-                      PATH="%s:/usr/sbin:%s" % (top / "bin", harness.TOOLS_PATH)),
-                 program="/usr/bin/unshare")
+        scenario("sudo", top, top / "mine", through=["/usr/bin/unshare", "-m", "/bin/sh", "-c", AS_ROOT],
+                 env=dict(ROOT_ENV, XDG_DATA_DIRS="%s:/usr/share" % (top / "data"), HOME=top / "home",
+                          XDG_DATA_HOME=top / "home/.local/share", USER="nobody", LOGNAME="nobody",
+                          PATH="%s:/usr/sbin:%s" % (top / "bin", harness.TOOLS_PATH)))
 
         # Root's own installation, to be tampered with afterwards.
         top = world("root")
         cls.root = top
-        scenario("root", top, ["-silent", state(top, top / "mine"), "-tmpdir", d.mkdir("root/tmp")],
-                 dict(ROOT_ENV, XDG_DATA_DIRS=top / "xdg"))
+        scenario("root", top, top / "mine", dict(ROOT_ENV, XDG_DATA_DIRS=top / "xdg"))
 
         # An unprivileged user: a directory root made writable for everybody
         # is refused; one with the sticky bit, as /tmp, takes a directory of theirs.
@@ -147,8 +143,7 @@ class NothingAnotherUserCanChange(unittest.TestCase):
             d.mkdir(key + "/home")
             give(top / "home")
             os.chmod(d.mkdir(key + "/shared"), mode)
-            scenario(key, top, ["-silent", state(top, top / "shared" / NAME), "-tmpdir", d.mkdir(key + "/tmp", 0o1777)],
-                     dict(user, HOME=top / "home"), unprivileged=True)
+            scenario(key, top, top / "shared" / NAME, dict(user, HOME=top / "home"), unprivileged=True)
 
     @classmethod
     def tearDownClass(cls):
@@ -188,8 +183,11 @@ class NothingAnotherUserCanChange(unittest.TestCase):
         writable = [p for p, (mode, uid, gid, _) in dict(installed, **snapshot(self.root / "xdg")).items()
                     if uid != 0 or not os.path.islink(p) and mode & 0o022]
         self.assertEqual(writable, [])
-        modes = {name: os.stat(mine / name).st_mode & 0o7777 for name in ("share/open.txt", "share/open", "bin", "bin/tool")}
-        self.assertEqual(modes, {"share/open.txt": 0o644, "share/open": 0o755, "bin": 0o755, "bin/tool": 0o750})
+        entry = "xdg/applications/%s.desktop" % NAME
+        modes = {name: os.stat(self.root / name).st_mode & 0o7777
+                 for name in ("mine/share/open.txt", "mine/share/open", "mine/bin", "mine/bin/tool", entry)}
+        self.assertEqual(modes, {"mine/share/open.txt": 0o644, "mine/share/open": 0o755, "mine/bin": 0o755,
+                                 "mine/bin/tool": 0o750, entry: 0o644})
         tamper = harness.run(["-c", TAMPER, "tamper", mine], program="/bin/sh", unprivileged=True,
                              env={"PATH": harness.TOOLS_PATH})
         self.assertEqual(tamper.status, 0, tamper)
