@@ -2,11 +2,7 @@ package bramletkit;
 
 import java.io.File;
 import java.io.IOException;
-import java.nio.file.FileVisitResult;
-import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.SimpleFileVisitor;
-import java.nio.file.attribute.BasicFileAttributes;
 import java.util.HashSet;
 import java.util.List;
 import java.util.Set;
@@ -60,7 +56,9 @@ final class DesktopCaches {
         for (File dir : mimeDirectories(entries)) {
             // Another package below mime/packages keeps the database.
             if (made.contains(dir) && dir.isDirectory() && !new File(dir, "packages").exists()) {
-                removed |= removeBelow(dir);
+                // Part of it may be gone even when not all went: the manifest's directories are worth another try.
+                Trees.removeBelow(dir.toPath());
+                removed = true;
             }
         }
         for (File dir : applicationDirectories(entries)) {
@@ -96,31 +94,6 @@ final class DesktopCaches {
             }
         }
         return dirs;
-    }
-
-    /** Removes everything below dir, never following a link. */
-    private static boolean removeBelow(final File dir) {
-        try {
-            Files.walkFileTree(dir.toPath(), new SimpleFileVisitor<Path>() {
-                @Override
-                public FileVisitResult visitFile(Path file, BasicFileAttributes attributes) throws IOException {
-                    Files.delete(file);
-                    return FileVisitResult.CONTINUE;
-                }
-
-                @Override
-                public FileVisitResult postVisitDirectory(Path d, IOException e) throws IOException {
-                    if (!d.equals(dir.toPath())) {
-                        Files.delete(d);
-                    }
-                    return FileVisitResult.CONTINUE;
-                }
-            });
-            return true;
-        } catch (IOException e) {
-            // Part of it may be gone: the manifest's directories are worth another try.
-            return true;
-        }
     }
 
     /** Runs tool on dir, when it is installed, its output discarded, its status ignored. */

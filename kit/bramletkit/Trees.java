@@ -43,6 +43,19 @@ final class Trees {
         return all;
     }
 
+    /** Removes everything below dir, dir itself kept. Returns whether all went. */
+    static boolean removeBelow(Path dir) {
+        boolean all = true;
+        try {
+            for (Path p : children(dir)) {
+                all &= remove(p);
+            }
+        } catch (IOException e) {
+            return false;
+        }
+        return all;
+    }
+
     private static List<Path> children(Path dir) throws IOException {
         List<Path> list = new ArrayList<Path>();
         try (DirectoryStream<Path> s = Files.newDirectoryStream(dir)) {
